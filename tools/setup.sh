@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs every package the builds and tests need. Safe to run again: when all is
+# present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  googletest libgtest-dev libbenchmark-dev libyuv-dev
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  wine wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq || true
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# 32-bit Wine is optional: the win32 build still builds, its tests are skipped.
+have_wine32() { dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; }
+if ! have_wine32; then
+  stamp=/var/tmp/vextra-setup-wine32-unavailable
+  if [ -n "$(find "$stamp" -mmin -720 2>/dev/null)" ]; then
+    echo "setup: wine32 is not installable here (tried within 12 hours); win32 tests will be skipped"
+  else
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+    # One i386 index failing to download must not stop the rest of the set-up.
+    "${sudo_cmd[@]}" apt-get update -qq >/dev/null 2>&1 || true
+    if "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null 2>&1; then
+      echo "setup: installed wine32"
+    else
+      touch "$stamp" 2>/dev/null || true
+      echo "setup: wine32 could not be installed; win32 tests will be skipped"
+    fi
+  fi
+fi
