@@ -1,7 +1,14 @@
 #include "row_kernels.h"
+#include "simd_rows.h"
 
-// Placeholder until the vector code lands: forwards to the generic rows.
 namespace pixora::kernels::rows {
-void Yuy2ToBgr24Row_SSE2(const uint8_t* src, uint8_t* dst, int width) { Yuy2ToBgr24Row_Generic(src, dst, width); }
-void Bgr24ToYuy2Row_SSE2(const uint8_t* src, uint8_t* dst, int width) { Bgr24ToYuy2Row_Generic(src, dst, width); }
+
+void Yuy2ToBgr24Row_SSE2(const uint8_t* src, uint8_t* dst, int width) {
+  ConvertYuy2Row<__m128i>(src, dst, width);
+}
+
+void Bgr24ToYuy2Row_SSE2(const uint8_t* src, uint8_t* dst, int width) {
+  ConvertBgr24Row(src, dst, width);
+}
+
 }  // namespace pixora::kernels::rows
