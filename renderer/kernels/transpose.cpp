@@ -21,27 +21,23 @@ void TransposeEdge(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdif
   }
 }
 
-// Whole tiles of TileW source columns by TileH source rows, grouped in blocks of about
-// 256 source bytes by 64 rows so that both sides of a block stay in the first-level
-// cache; the edges no tile covers go element by element. Slack keeps whole tiles one
-// element short of the right and bottom edges, for tiles that touch one element more
-// than they own.
+// Whole tiles of TileW source columns by TileH source rows. Tiles go down bands about 64
+// source bytes wide, so each band writes its destination rows from end to end while the
+// band's source lines stay cached; the edges no tile covers go element by element. Slack
+// keeps whole tiles one element short of the right and bottom edges, for tiles that
+// touch one element more than they own.
 template <int Size, int TileW, int TileH, int Slack, auto Tile>
 void TransposeTiled(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
                     int width, int height) {
-  constexpr int kBlockCols = (256 / Size + TileW - 1) / TileW * TileW;
-  constexpr int kBlockRows = 64 / TileH * TileH;
+  constexpr int kBlockCols = (64 / Size + TileW - 1) / TileW * TileW;
   const int tiledWidth = width < TileW + Slack ? 0 : (width - Slack) / TileW * TileW;
   const int tiledHeight = height < TileH + Slack ? 0 : (height - Slack) / TileH * TileH;
-  for (int jb = 0; jb < tiledHeight; jb += kBlockRows) {
-    const int jEnd = jb + kBlockRows < tiledHeight ? jb + kBlockRows : tiledHeight;
-    for (int ib = 0; ib < tiledWidth; ib += kBlockCols) {
-      const int iEnd = ib + kBlockCols < tiledWidth ? ib + kBlockCols : tiledWidth;
-      for (int j = jb; j < jEnd; j += TileH) {
-        for (int i = ib; i < iEnd; i += TileW) {
-          Tile(src + j * srcStride + i * Size, srcStride, dst + i * dstStride + j * Size,
-               dstStride);
-        }
+  for (int ib = 0; ib < tiledWidth; ib += kBlockCols) {
+    const int iEnd = ib + kBlockCols < tiledWidth ? ib + kBlockCols : tiledWidth;
+    for (int j = 0; j < tiledHeight; j += TileH) {
+      for (int i = ib; i < iEnd; i += TileW) {
+        Tile(src + j * srcStride + i * Size, srcStride, dst + i * dstStride + j * Size,
+             dstStride);
       }
     }
   }
