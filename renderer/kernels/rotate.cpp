@@ -64,15 +64,16 @@ void TurnNv12(const uint8_t* src, int32_t width, int32_t height, uint8_t* dst) {
 
 FrameGeometry RotatedGeometry(PixelType type, int32_t width, int32_t height) {
   const int32_t rows = height < 0 ? -height : height;
+  const int32_t newHeight = height < 0 ? -width : width;
   switch (type) {
     case PixelType::RGB24:
-      return {rows, height < 0 ? -width : width, Rgb24RowStep(rows)};
+      return {rows, newHeight, Rgb24RowStep(rows)};
     case PixelType::RGB32:
-      return {rows, height < 0 ? -width : width, 4 * rows};
+      return {rows, newHeight, 4 * rows};
     case PixelType::YUY2:
-      return {height, width, 2 * height};
+      return {rows, newHeight, 2 * rows};
     case PixelType::NV12:
-      return {height, width, height};
+      return {rows, newHeight, rows};
   }
   return {0, 0, 0};
 }
