@@ -125,14 +125,17 @@ constexpr ByteMask Bgr32ToBgr24(int first, int source) {
 // YUV to BGR in 16-bit lanes. Inputs are the samples times 256, so pmulhuw by a
 // coefficient with 8+6 fractional bits leaves results with 6. The unsigned saturating
 // subtract clamps below 0, the final pack above 255; no sum exceeds 52000.
-// The constants are the reference ones over 4; the biases fold in -16, -128 and rounding.
+// The coefficients are the reference ones over 4, rounded; the biases fold in -16, -128
+// and rounding, and were chosen over all inputs for the fewest off-by-one bytes.
+// The helpers below are forced inline: at -O2 GCC keeps them out of line and passes the
+// registers through memory.
 template <class V>
 struct Bgr16 {
   V b, g, r;
 };
 
 template <class V>
-Bgr16<V> YuvToBgr16(V y, V u, V v) {
+[[gnu::always_inline]] inline Bgr16<V> YuvToBgr16(V y, V u, V v) {
   const V luma = MulHiU16(y, Splat16<V>(19071));
   const V b = SubSatU16(Add16(luma, MulHiU16(u, Splat16<V>(33047))), Splat16<V>(17683));
   const V g = SubSatU16(Add16(luma, Splat16<V>(8711)),
@@ -143,7 +146,7 @@ Bgr16<V> YuvToBgr16(V y, V u, V v) {
 
 // Perfect shuffle of 48 bytes: y[2k] = x[k], y[2k+1] = x[24+k]. It moves byte i to
 // 2i mod 47, so four of them move 3j+c to 16c+j: 24-bit pixels to planes.
-inline void Unshuffle48(__m128i& a, __m128i& b, __m128i& c) {
+[[gnu::always_inline]] inline void Unshuffle48(__m128i& a, __m128i& b, __m128i& c) {
   const __m128i na = _mm_unpacklo_epi8(a, _mm_srli_si128(b, 8));
   const __m128i nb = _mm_unpackhi_epi8(a, _mm_slli_si128(c, 8));
   const __m128i nc = _mm_unpacklo_epi8(b, _mm_srli_si128(c, 8));
@@ -153,7 +156,7 @@ inline void Unshuffle48(__m128i& a, __m128i& b, __m128i& c) {
 }
 
 // The inverse: even bytes first, then odd ones.
-inline void Shuffle48(__m128i& a, __m128i& b, __m128i& c) {
+[[gnu::always_inline]] inline void Shuffle48(__m128i& a, __m128i& b, __m128i& c) {
   const __m128i even = _mm_set1_epi16(0x00FF);
   const __m128i na = _mm_packus_epi16(_mm_and_si128(a, even), _mm_and_si128(b, even));
   const __m128i nb = _mm_packus_epi16(_mm_and_si128(c, even), _mm_srli_epi16(a, 8));
@@ -165,7 +168,8 @@ inline void Shuffle48(__m128i& a, __m128i& b, __m128i& c) {
 
 // lo, hi: pixels 0-7 and 8-15 of a block as 16-bit B, G, R.
 template <class V>
-void StoreBgr24(const Bgr16<V>& lo, const Bgr16<V>& hi, uint8_t* dst) {
+[[gnu::always_inline]] inline void StoreBgr24(const Bgr16<V>& lo, const Bgr16<V>& hi,
+                                              uint8_t* dst) {
   constexpr ptrdiff_t kStep = 48;
 #ifdef __SSSE3__
   static constexpr ByteMask kMasks[3][3] = {
@@ -193,9 +197,9 @@ void StoreBgr24(const Bgr16<V>& lo, const Bgr16<V>& hi, uint8_t* dst) {
 #endif
 }
 
-// Four pixels as Y0 U Y1 V Y2 U Y3 V to per-pixel Y, U, V times 256.
+// Eight pixels of YUY2 (Y0 U Y1 V per pair) to 16-bit B, G, R.
 template <class V>
-Bgr16<V> Yuy2ToBgr16(V s) {
+[[gnu::always_inline]] inline Bgr16<V> Yuy2ToBgr16(V s) {
 #ifdef __SSSE3__
   static constexpr ByteMask kU = PairedHighBytes(1, 4);
   static constexpr ByteMask kV = PairedHighBytes(3, 4);
@@ -266,15 +270,44 @@ void ConvertBgr32Row(const uint8_t* src, uint8_t* dst, int width) {
 }
 #endif
 
-inline __m128i PairOf16(int low, int high) {
-  return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(low)) |
-                                             static_cast<uint32_t>(static_cast<uint16_t>(high))
-                                                 << 16));
+// Channel `channel` of 16 3-byte pixels, taking the bytes that lie in register `source`.
+constexpr ByteMask Bgr24ToPlane(int channel, int source) {
+  ByteMask m{};
+  for (int i = 0; i < 16; ++i) {
+    const int n = 3 * i + channel;
+    m.at[i] = n / 16 == source ? static_cast<int8_t>(n % 16) : kNone;
+  }
+  return m;
+}
+
+#ifdef __SSSE3__
+[[gnu::always_inline]] inline __m128i Gather3(__m128i a, __m128i b, __m128i c,
+                                              const ByteMask (&masks)[3]) {
+  return Or(Or(Shuffle8(a, MaskOf<__m128i>(masks[0])), Shuffle8(b, MaskOf<__m128i>(masks[1]))),
+            Shuffle8(c, MaskOf<__m128i>(masks[2])));
+}
+#endif
+
+// 48 bytes of 3-byte pixels, in place, to B, G and R planes.
+[[gnu::always_inline]] inline void ToPlanes(__m128i& a, __m128i& b, __m128i& c) {
+#ifdef __SSSE3__
+  static constexpr ByteMask kMasks[3][3] = {
+      {Bgr24ToPlane(0, 0), Bgr24ToPlane(0, 1), Bgr24ToPlane(0, 2)},
+      {Bgr24ToPlane(1, 0), Bgr24ToPlane(1, 1), Bgr24ToPlane(1, 2)},
+      {Bgr24ToPlane(2, 0), Bgr24ToPlane(2, 1), Bgr24ToPlane(2, 2)}};
+  const __m128i pb = Gather3(a, b, c, kMasks[0]);
+  const __m128i pg = Gather3(a, b, c, kMasks[1]);
+  c = Gather3(a, b, c, kMasks[2]);
+  a = pb;
+  b = pg;
+#else
+  for (int i = 0; i < 4; ++i) Unshuffle48(a, b, c);
+#endif
 }
 
 // Y with 8 fractional bits from the unsigned high halves of 256 * sample * coefficient;
 // the three truncations lose under 3/256, and the bias 4225 (16.5 * 256 + 1) centres them.
-inline __m128i LumaOf(__m128i r, __m128i g, __m128i b) {
+[[gnu::always_inline]] inline __m128i LumaOf(__m128i r, __m128i g, __m128i b) {
   const __m128i sum = _mm_add_epi16(
       _mm_add_epi16(_mm_mulhi_epu16(r, _mm_set1_epi16(16843)),
                     _mm_mulhi_epu16(g, _mm_set1_epi16(static_cast<int16_t>(33030)))),
@@ -282,11 +315,14 @@ inline __m128i LumaOf(__m128i r, __m128i g, __m128i b) {
   return _mm_srli_epi16(sum, 8);
 }
 
-// Exact 32-bit chroma of four pairs: br holds (B0+B1, R0+R1) pairs, gk (G0+G1, 1024), so
-// the 1024 lane carries the rounding constant 16842752 = 1024 * 16448.
-inline __m128i ChromaOf(__m128i br, __m128i gk, __m128i brWeights, __m128i gkWeights) {
-  return _mm_srai_epi32(
-      _mm_add_epi32(_mm_madd_epi16(br, brWeights), _mm_madd_epi16(gk, gkWeights)), 17);
+// Chroma of a pixel pair with 8 fractional bits, from the pair sums times 128, as the
+// luma above: 128.5 * 256 less one for the truncations.
+[[gnu::always_inline]] inline __m128i ChromaOf(__m128i plus, __m128i minus1, __m128i minus2,
+                                               int16_t k, int16_t k1, int16_t k2) {
+  const __m128i sum = _mm_add_epi16(_mm_mulhi_epu16(plus, _mm_set1_epi16(k)),
+                                    _mm_set1_epi16(static_cast<int16_t>(32895)));
+  return _mm_sub_epi16(_mm_sub_epi16(sum, _mm_mulhi_epu16(minus1, _mm_set1_epi16(k1))),
+                       _mm_mulhi_epu16(minus2, _mm_set1_epi16(k2)));
 }
 
 inline void ConvertBgr24Row(const uint8_t* src, uint8_t* dst, int width) {
@@ -295,26 +331,19 @@ inline void ConvertBgr24Row(const uint8_t* src, uint8_t* dst, int width) {
     __m128i b = Load<__m128i>(src, 0);
     __m128i g = Load<__m128i>(src + 16, 0);
     __m128i r = Load<__m128i>(src + 32, 0);
-    for (int i = 0; i < 4; ++i) Unshuffle48(b, g, r);
+    ToPlanes(b, g, r);
     // Lane k of a plane holds pixel 2k in its low byte and 2k+1 in its high byte.
     const __m128i b0 = _mm_slli_epi16(b, 8), b1 = _mm_and_si128(b, highByte);
     const __m128i g0 = _mm_slli_epi16(g, 8), g1 = _mm_and_si128(g, highByte);
     const __m128i r0 = _mm_slli_epi16(r, 8), r1 = _mm_and_si128(r, highByte);
-    const __m128i y0 = LumaOf(r0, g0, b0);
-    const __m128i y1 = LumaOf(r1, g1, b1);
     // Both addends are multiples of 256, so the rounding average is exact.
-    const __m128i bs = _mm_srli_epi16(_mm_avg_epu16(b0, b1), 7);
-    const __m128i gs = _mm_srli_epi16(_mm_avg_epu16(g0, g1), 7);
-    const __m128i rs = _mm_srli_epi16(_mm_avg_epu16(r0, r1), 7);
-    const __m128i one = _mm_set1_epi16(1024);
-    const __m128i brLo = _mm_unpacklo_epi16(bs, rs), brHi = _mm_unpackhi_epi16(bs, rs);
-    const __m128i gkLo = _mm_unpacklo_epi16(gs, one), gkHi = _mm_unpackhi_epi16(gs, one);
-    const __m128i uBr = PairOf16(28770, -9699), uGk = PairOf16(-19071, 16448);
-    const __m128i vBr = PairOf16(-4653, 28770), vGk = PairOf16(-24117, 16448);
-    const __m128i u = _mm_packs_epi32(ChromaOf(brLo, gkLo, uBr, uGk), ChromaOf(brHi, gkHi, uBr, uGk));
-    const __m128i v = _mm_packs_epi32(ChromaOf(brLo, gkLo, vBr, vGk), ChromaOf(brHi, gkHi, vBr, vGk));
-    const __m128i first = _mm_or_si128(y0, _mm_slli_epi16(u, 8));
-    const __m128i second = _mm_or_si128(y1, _mm_slli_epi16(v, 8));
+    const __m128i bs = _mm_avg_epu16(b0, b1);
+    const __m128i gs = _mm_avg_epu16(g0, g1);
+    const __m128i rs = _mm_avg_epu16(r0, r1);
+    const __m128i u = ChromaOf(bs, gs, rs, 28770, 19071, 9699);
+    const __m128i v = ChromaOf(rs, gs, bs, 28770, 24117, 4653);
+    const __m128i first = _mm_or_si128(LumaOf(r0, g0, b0), _mm_and_si128(u, highByte));
+    const __m128i second = _mm_or_si128(LumaOf(r1, g1, b1), _mm_and_si128(v, highByte));
     Store(_mm_unpacklo_epi16(first, second), dst, 0);
     Store(_mm_unpackhi_epi16(first, second), dst + 16, 0);
   }
