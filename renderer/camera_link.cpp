@@ -151,6 +151,11 @@ HRESULT CCameraLink::DeliverScreenRegion(int32_t x, int32_t y, int32_t width, in
   return S_OK;
 }
 
+int32_t CCameraLink::PacketCapacity() const {
+  std::lock_guard lock(deliveryLock_);
+  return packetCapacity_;
+}
+
 bool CCameraLink::EnsurePacketCapacity(int64_t bytes) {
   if (bytes <= packetCapacity_) return true;
   packet_.reset();

@@ -44,6 +44,9 @@ class CCameraLink {
   HRESULT DeliverArrayFrame(const VARIANT& array, int32_t width, int32_t height);
   HRESULT DeliverScreenRegion(int32_t x, int32_t y, int32_t width, int32_t height);
 
+  // Bytes the packet buffer holds now; it only grows.
+  int32_t PacketCapacity() const;
+
  private:
   HRESULT DeliverLocked(const uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
                         kernels::PixelType format);
