@@ -56,6 +56,11 @@ void CameraProbe::FailNextCall(HRESULT hr) {
   section_.State().failResult = hr;
 }
 
+void CameraProbe::RecordHeadersOnly(bool on) {
+  std::lock_guard guard(section_);
+  section_.State().headersOnly = on ? 1 : 0;
+}
+
 void CameraProbe::Reset() {
   std::lock_guard guard(section_);
   section_.ResetState();

@@ -30,6 +30,8 @@ class CameraProbe {
   std::vector<uint8_t> LastPacket();
   // The device's next IKsPropertySet call, whatever the method, returns hr and does nothing.
   void FailNextCall(HRESULT hr);
+  // Benchmarks: keep only frame headers, so the device adds no per-pixel work.
+  void RecordHeadersOnly(bool on);
   // Defaults (1280×720 at 30, "Aspect Fit", mirror and flip off), no frames, no counts,
   // no pending failure.
   void Reset();

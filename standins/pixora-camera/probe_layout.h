@@ -46,6 +46,7 @@ struct ProbeState {
   CameraSettings settings;
   int32_t failPending;
   HRESULT failResult;
+  int32_t headersOnly;  // non-zero: frames are counted and their headers kept, pixels not read
   uint64_t frameCount;
   FrameRecord ring[kProbeRingSize];  // frame with sequence s at index (s - 1) % kProbeRingSize
   uint64_t lastPacketBytes;          // header and announced pixels, cut at kProbePacketCapacity

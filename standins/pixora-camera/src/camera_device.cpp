@@ -131,8 +131,9 @@ HRESULT CCameraDevice::AcceptFrame(const void* data, ULONG size) {
   record = {};
   record.header = header;
   record.packetBytes = size;
-  record.pixelHash = Fnv1a64(packet + sizeof(FrameHeader), static_cast<size_t>(*pixelBytes));
   record.sequence = sequence;
+  if (state.headersOnly) return S_OK;
+  record.pixelHash = Fnv1a64(packet + sizeof(FrameHeader), static_cast<size_t>(*pixelBytes));
   const uint64_t kept = std::min<uint64_t>(sizeof(FrameHeader) + *pixelBytes, kProbePacketCapacity);
   std::memcpy(section_.Packet(), packet, static_cast<size_t>(kept));
   state.lastPacketBytes = kept;
