@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev libyuv-dev
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth
+  libpugixml-dev libdnnl-dev
 )
 
 missing=()
