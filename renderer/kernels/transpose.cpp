@@ -102,24 +102,26 @@ void Tile16(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dst
   }
 }
 
+// Rows r[0..3] of four 32-bit elements become columns 0..3.
+inline void Transpose4x4(__m128i r[4]) {
+  const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]);
+  const __m128i t1 = _mm_unpackhi_epi32(r[0], r[1]);
+  const __m128i t2 = _mm_unpacklo_epi32(r[2], r[3]);
+  const __m128i t3 = _mm_unpackhi_epi32(r[2], r[3]);
+  r[0] = _mm_unpacklo_epi64(t0, t2);
+  r[1] = _mm_unpackhi_epi64(t0, t2);
+  r[2] = _mm_unpacklo_epi64(t1, t3);
+  r[3] = _mm_unpackhi_epi64(t1, t3);
+}
+
 // 4 columns by 16 rows of four-byte elements: four 4 x 4 turns, so each destination
 // row receives one whole 64-byte run.
 void Tile32(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride) {
   for (int r = 0; r < 16; r += 4) {
-    const uint8_t* s = src + r * srcStride;
-    const __m128i r0 = Load(s);
-    const __m128i r1 = Load(s + srcStride);
-    const __m128i r2 = Load(s + 2 * srcStride);
-    const __m128i r3 = Load(s + 3 * srcStride);
-    const __m128i t0 = _mm_unpacklo_epi32(r0, r1);
-    const __m128i t1 = _mm_unpackhi_epi32(r0, r1);
-    const __m128i t2 = _mm_unpacklo_epi32(r2, r3);
-    const __m128i t3 = _mm_unpackhi_epi32(r2, r3);
-    uint8_t* d = dst + r * 4;
-    Store(d, _mm_unpacklo_epi64(t0, t2));
-    Store(d + dstStride, _mm_unpackhi_epi64(t0, t2));
-    Store(d + 2 * dstStride, _mm_unpacklo_epi64(t1, t3));
-    Store(d + 3 * dstStride, _mm_unpackhi_epi64(t1, t3));
+    __m128i v[4];
+    for (int k = 0; k < 4; ++k) v[k] = Load(src + (r + k) * srcStride);
+    Transpose4x4(v);
+    for (int k = 0; k < 4; ++k) Store(dst + k * dstStride + r * 4, v[k]);
   }
 }
 
@@ -148,20 +150,10 @@ __attribute__((target("ssse3"))) void Tile24Shuffled(const uint8_t* src, ptrdiff
   const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   const __m128i narrow = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   for (int r = 0; r < 16; r += 4) {
-    const uint8_t* s = src + r * srcStride;
-    const __m128i r0 = _mm_shuffle_epi8(Load(s), widen);
-    const __m128i r1 = _mm_shuffle_epi8(Load(s + srcStride), widen);
-    const __m128i r2 = _mm_shuffle_epi8(Load(s + 2 * srcStride), widen);
-    const __m128i r3 = _mm_shuffle_epi8(Load(s + 3 * srcStride), widen);
-    const __m128i t0 = _mm_unpacklo_epi32(r0, r1);
-    const __m128i t1 = _mm_unpackhi_epi32(r0, r1);
-    const __m128i t2 = _mm_unpacklo_epi32(r2, r3);
-    const __m128i t3 = _mm_unpackhi_epi32(r2, r3);
-    uint8_t* d = dst + r * 3;
-    Store(d, _mm_shuffle_epi8(_mm_unpacklo_epi64(t0, t2), narrow));
-    Store(d + dstStride, _mm_shuffle_epi8(_mm_unpackhi_epi64(t0, t2), narrow));
-    Store(d + 2 * dstStride, _mm_shuffle_epi8(_mm_unpacklo_epi64(t1, t3), narrow));
-    Store(d + 3 * dstStride, _mm_shuffle_epi8(_mm_unpackhi_epi64(t1, t3), narrow));
+    __m128i v[4];
+    for (int k = 0; k < 4; ++k) v[k] = _mm_shuffle_epi8(Load(src + (r + k) * srcStride), widen);
+    Transpose4x4(v);
+    for (int k = 0; k < 4; ++k) Store(dst + k * dstStride + r * 3, _mm_shuffle_epi8(v[k], narrow));
   }
 }
 
@@ -182,8 +174,13 @@ void Transpose24(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_
   if (DetectCpuFeatures().Has(CpuFeature::Ssse3)) {
     TransposeTiled<3, 4, 16, 2, Tile24Shuffled>(src, srcStride, dst, dstStride, width, height);
   } else {
-    TransposeTiled<3, 8, 16, 1, Tile24>(src, srcStride, dst, dstStride, width, height);
+    Transpose24Plain(src, srcStride, dst, dstStride, width, height);
   }
+}
+
+void Transpose24Plain(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst,
+                      ptrdiff_t dstStride, int width, int height) {
+  TransposeTiled<3, 8, 16, 1, Tile24>(src, srcStride, dst, dstStride, width, height);
 }
 
 void Transpose32(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,

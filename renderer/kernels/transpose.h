@@ -15,6 +15,9 @@ void Transpose16(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_
                  int width, int height);
 void Transpose24(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
                  int width, int height);
+// Transpose24 without byte shuffles, as processors without SSSE3 run it.
+void Transpose24Plain(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
+                      int width, int height);
 void Transpose32(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
                  int width, int height);
 

@@ -8,6 +8,7 @@
 
 #include "convert.h"
 #include "guarded_buffer.h"
+#include "transpose.h"
 
 namespace pixora::kernels {
 namespace {
@@ -161,6 +162,32 @@ TEST(RotateFrame90, MatchesPixelByPixelTurn) {
         FrameGeometry g{};
         const Bytes actual = Turn(t.type, src, w, sign * h, step, &g);
         EXPECT_EQ(actual, ReferenceTurn(t.type, src, w, sign * h, step));
+      }
+    }
+  }
+}
+
+// Both 24-bit transposes, with and without byte shuffles, over sizes around their tiles,
+// reading an exact-size source and writing inside guards.
+TEST(Transpose24, BothTilingsMatchElementByElement) {
+  std::mt19937 rng(7);
+  for (auto transpose : {transpose::Transpose24, transpose::Transpose24Plain}) {
+    for (int w : {1, 2, 5, 9, 10, 17, 26, 33}) {
+      for (int h : {1, 2, 3, 16, 17, 18, 19, 35}) {
+        const int srcStep = 3 * w + 1;
+        const int dstStep = 3 * h + 2;
+        Bytes src(static_cast<size_t>(srcStep) * h);
+        for (auto& b : src) b = static_cast<uint8_t>(rng());
+        GuardedBuffer dst(static_cast<size_t>(dstStep) * w, 0, kUnwritten);
+        transpose(src.data(), srcStep, dst.data(), dstStep, w, h);
+        ASSERT_TRUE(dst.GuardsIntact()) << w << "x" << h;
+        for (int i = 0; i < w; ++i) {
+          for (int j = 0; j < dstStep; ++j) {
+            const uint8_t expected =
+                j < 3 * h ? src[(j / 3) * srcStep + 3 * i + j % 3] : kUnwritten;
+            ASSERT_EQ(dst[i * dstStep + j], expected) << w << "x" << h << " at " << i << "," << j;
+          }
+        }
       }
     }
   }
