@@ -3,7 +3,7 @@
 namespace pixora {
 
 ScreenRegion::ScreenRegion(int32_t x, int32_t y, int32_t width, int32_t height)
-    : stride_(((width * 24 + 31) / 32) * 4) {
+    : stride_(static_cast<int32_t>(((int64_t{width} * 24 + 31) / 32) * 4)) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
