@@ -9,6 +9,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth
   libpugixml-dev libdnnl-dev
+  libflatbuffers-dev flatbuffers-compiler libssl-dev
 )
 
 missing=()
@@ -43,4 +44,13 @@ if ! have_wine32; then
       echo "setup: wine32 could not be installed; win32 tests will be skipped"
     fi
   fi
+fi
+
+# The segmentation model comes from a pinned npm package, installed into the tree once.
+npm_dir=third_party/npm
+npm_dir=$(cd "$(dirname "$0")/.." && pwd)/$npm_dir
+if ! [ -f "$npm_dir/node_modules/@mediapipe/selfie_segmentation/selfie_segmentation_landscape.tflite" ]; then
+  command -v npm >/dev/null || "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends npm >/dev/null
+  echo "setup: installing the segmentation model (npm)"
+  (cd "$npm_dir" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
 fi
