@@ -268,18 +268,8 @@ private:
                 for (int64_t x = 0; x < kw; ++x)
                     for (int64_t c = 0; c < ic; ++c)
                         oihw[((a * ic + c) * kh + y) * kw + x] = w.values[((a * kh + y) * kw + x) * ic + c];
-        const Dims stride{o->stride_h(), o->stride_w()}, dilation{o->dilation_h_factor(), o->dilation_w_factor()};
-        const Padding pads = padsFor(o->padding(), {in.dims[2], in.dims[3]}, {kh, kw}, stride, dilation);
-        const Dims out = convOut(in.dims, oc, {kh, kw}, stride, dilation, pads, o->padding());
-        Port p = ir_.op("Convolution", name, {in, ir_.constant(name + "/weights", {oc, ic, kh, kw}, oihw)}, out,
-                        {{"strides", IrWriter::join(stride)},
-                         {"dilations", IrWriter::join(dilation)},
-                         {"pads_begin", pads.begin},
-                         {"pads_end", pads.end},
-                         {"auto_pad", "explicit"}});
-        if (op.inputs()->size() > 2 && op.inputs()->Get(2) >= 0)
-            p = biasAdd(p, op.inputs()->Get(2), name);
-        bind(op, fused(p, o->fused_activation_function(), name));
+        emitConvolution(op, name, "Convolution", in, ir_.constant(name + "/weights", {oc, ic, kh, kw}, oihw), oc,
+                        kh, kw, *o);
     }
 
     void depthwise(const tflite::Operator& op, const std::string& name) {
@@ -297,11 +287,19 @@ private:
             for (int64_t y = 0; y < kh; ++y)
                 for (int64_t x = 0; x < kw; ++x)
                     goihw[(c * kh + y) * kw + x] = w.values[(y * kw + x) * oc + c];
-        const Dims stride{o->stride_h(), o->stride_w()}, dilation{o->dilation_h_factor(), o->dilation_w_factor()};
-        const Padding pads = padsFor(o->padding(), {in.dims[2], in.dims[3]}, {kh, kw}, stride, dilation);
-        const Dims out = convOut(in.dims, oc, {kh, kw}, stride, dilation, pads, o->padding());
-        Port p = ir_.op("GroupConvolution", name,
-                        {in, ir_.constant(name + "/weights", {channels, mult, 1, kh, kw}, goihw)}, out,
+        emitConvolution(op, name, "GroupConvolution", in,
+                        ir_.constant(name + "/weights", {channels, mult, 1, kh, kw}, goihw), oc, kh, kw, *o);
+    }
+
+    // Both convolution kinds share padding, output shape, attributes, bias and activation.
+    template <typename Options>
+    void emitConvolution(const tflite::Operator& op, const std::string& name, const std::string& type,
+                         const Port& in, const Port& weights, int64_t oc, int64_t kh, int64_t kw,
+                         const Options& o) {
+        const Dims stride{o.stride_h(), o.stride_w()}, dilation{o.dilation_h_factor(), o.dilation_w_factor()};
+        const Padding pads = padsFor(o.padding(), {in.dims[2], in.dims[3]}, {kh, kw}, stride, dilation);
+        const Dims out = convOut(in.dims, oc, {kh, kw}, stride, dilation, pads, o.padding());
+        Port p = ir_.op(type, name, {in, weights}, out,
                         {{"strides", IrWriter::join(stride)},
                          {"dilations", IrWriter::join(dilation)},
                          {"pads_begin", pads.begin},
@@ -309,7 +307,7 @@ private:
                          {"auto_pad", "explicit"}});
         if (op.inputs()->size() > 2 && op.inputs()->Get(2) >= 0)
             p = biasAdd(p, op.inputs()->Get(2), name);
-        bind(op, fused(p, o->fused_activation_function(), name));
+        bind(op, fused(p, o.fused_activation_function(), name));
     }
 
     // The custom op carries its parameters as three little-endian 32-bit words: padding
