@@ -10,6 +10,7 @@ packages=(
   wine wine64 xvfb xauth
   libpugixml-dev libdnnl-dev
   libflatbuffers-dev flatbuffers-compiler libssl-dev
+  ffmpeg
 )
 
 missing=()
@@ -53,4 +54,23 @@ if ! [ -f "$npm_dir/node_modules/@mediapipe/selfie_segmentation/selfie_segmentat
   command -v npm >/dev/null || "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends npm >/dev/null
   echo "setup: installing the segmentation model (npm)"
   (cd "$npm_dir" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+fi
+
+# Real photographs for the worker's tests and the main job's sample: scikit-image's data
+# pictures, taken from the Debian package without installing it (nothing else of it is used).
+pictures_dir=$(cd "$(dirname "$0")/.." && pwd)/third_party/pictures
+pictures=(astronaut.png coffee.png grass.png gravel.png brick.png)
+if ! [ -f "$pictures_dir/${pictures[-1]}" ]; then
+  echo "setup: fetching sample photographs (python3-skimage)"
+  scratch=$(mktemp -d)
+  trap 'rm -rf "$scratch"' EXIT
+  (cd "$scratch" && chmod 777 . && apt-get download python3-skimage >/dev/null 2>&1) || {
+    "${sudo_cmd[@]}" apt-get update -qq >/dev/null 2>&1 || true
+    (cd "$scratch" && apt-get download python3-skimage >/dev/null)
+  }
+  dpkg-deb -x "$scratch"/python3-skimage_*.deb "$scratch/x"
+  mkdir -p "$pictures_dir"
+  for p in "${pictures[@]}"; do
+    cp "$scratch/x/usr/lib/python3/dist-packages/skimage/data/$p" "$pictures_dir/"
+  done
 fi
