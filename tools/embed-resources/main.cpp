@@ -1,3 +1,4 @@
+#include <array>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -17,17 +18,25 @@ std::vector<uint8_t> readAll(const char* path) {
 
 }  // namespace
 
-// embed-resources GRAPH.xml WEIGHTS.bin OUT.cpp
+// embed-resources [--foreign-key] GRAPH.xml WEIGHTS.bin OUT.cpp
+// --foreign-key enciphers under a key the worker does not hold, for tests of its refusal.
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::cerr << "usage: embed-resources GRAPH.xml WEIGHTS.bin OUT.cpp\n";
+    const bool foreign = argc == 5 && std::string(argv[1]) == "--foreign-key";
+    if (argc != 4 && !foreign) {
+        std::cerr << "usage: embed-resources [--foreign-key] GRAPH.xml WEIGHTS.bin OUT.cpp\n";
         return 2;
     }
+    if (foreign)
+        ++argv;
     try {
         using namespace vextra::embed;
+        std::array<uint8_t, 32> key = kNetworkKey;
+        if (foreign)
+            for (uint8_t& b : key)
+                b ^= 0x5a;
         const std::vector<NamedBytes> files = {
-            {"inference_engine/graph", encipher(readAll(argv[1]), kNetworkKey, kNetworkIv)},
-            {"inference_engine/weights", encipher(readAll(argv[2]), kNetworkKey, kNetworkIv)},
+            {"inference_engine/graph", encipher(readAll(argv[1]), key, kNetworkIv)},
+            {"inference_engine/weights", encipher(readAll(argv[2]), key, kNetworkIv)},
         };
         const std::string source = resourceSource(files);
         std::ofstream out(argv[3], std::ios::binary | std::ios::trunc);
