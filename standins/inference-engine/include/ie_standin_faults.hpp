@@ -2,6 +2,14 @@
 
 // Not part of the real interface: lets tests of the engine's callers make a chosen call fail,
 // so their error paths run against this stand-in.
+//
+// A caller run as a separate process is set up through its environment, read when the first
+// checked call is made:
+//   VEXTRA_IE_FAIL=<Call>[:<skip>][,...]  as failCall(Call::<Call>, skip) for each entry, where
+//                                         <Call> is an enumerator name below; entries with an
+//                                         unknown name or a malformed skip are ignored.
+//   VEXTRA_IE_TRACE=<file>                every checked call, failing or not, appends a line
+//                                         with its enumerator name to that file.
 
 namespace InferenceEngine::standin {
 
