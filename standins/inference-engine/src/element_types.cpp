@@ -1,8 +1,10 @@
 #include "element_types.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 
 #include "errors.h"
@@ -114,6 +116,21 @@ float castTo(ElementType type, float value) noexcept {
     case ElementType::i8: return saturateTrunc<int8_t>(value);
     }
     return value;
+}
+
+bool holdsEvery(ElementType type, const Precision& precision) noexcept {
+    const auto among = [&](std::initializer_list<Precision::ePrecision> list) {
+        return std::find(list.begin(), list.end(), Precision::ePrecision(precision)) != list.end();
+    };
+    switch (type) {
+    case ElementType::f32: return true;
+    case ElementType::f16: return among({Precision::FP16, Precision::U8, Precision::I8});
+    case ElementType::i64:
+    case ElementType::i32: return among({Precision::U8, Precision::I8, Precision::U16, Precision::I16, Precision::I32});
+    case ElementType::u8: return among({Precision::U8});
+    case ElementType::i8: return among({Precision::I8});
+    }
+    return false;
 }
 
 bool isSupportedBlobPrecision(const Precision& precision) noexcept {

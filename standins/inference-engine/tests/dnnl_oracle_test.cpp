@@ -172,6 +172,24 @@ TEST(DnnlOracle, FusedChains) {
                                    {1, 8, 1, 1});
              f.ir.result(f.ir.op("Multiply", "gate", {x, s}, {1, 8, 7, 9}));
          }},
+        {"a product and a sum after a convolution used twice, then activations",
+         [&](Fixture& f) {
+             const Out in = f.ir.parameter("in", {1, 8, 6, 6});
+             const Out c = f.conv("c", in, {8, 8, 3, 3}, {1, 8, 6, 6}, unit);
+             f.ir.result(f.ir.op("Relu", "r", {c}, {1, 8, 6, 6}));
+             const Out m = f.ir.op("Multiply", "m", {c, f.weights("k", {1, 8, 1, 1})}, {1, 8, 6, 6});
+             const Out s = f.ir.op("Add", "s", {in, m}, {1, 8, 6, 6});
+             const Out k = f.ir.op("Clamp", "k", {s}, {1, 8, 6, 6}, {{"min", "-0.5"}, {"max", "0.75"}});
+             f.ir.result(f.ir.op("Multiply", "square", {k, k}, {1, 8, 6, 6}));
+         }},
+        {"sums and products of inputs alone",
+         [&](Fixture& f) {
+             const Out a = f.ir.parameter("a", {1, 3, 4, 5});
+             const Out b = f.ir.parameter("b", {1, 3, 4, 5});
+             const Out s = f.ir.op("Add", "s", {a, b}, {1, 3, 4, 5});
+             const Out t = f.ir.op("Multiply", "t", {s, f.weights("two", {1, 1, 1, 1})}, {1, 3, 4, 5});
+             f.ir.result(f.ir.op("Sigmoid", "u", {f.ir.op("Add", "sum", {t, a}, {1, 3, 4, 5})}, {1, 3, 4, 5}));
+         }},
         {"one convolution output used twice",
          [&](Fixture& f) {
              const Out in = f.ir.parameter("in", {1, 3, 6, 6});
@@ -210,7 +228,132 @@ TEST(DnnlOracle, DataMovementAfterConvolution) {
     f.ir.result(f.ir.op("Gather", "gather", {parts[1], indices, gatherAxis}, {1, 3, 5, 7}));
     const Out mean = f.ir.op("ReduceMean", "mean", {c, f.ir.constant("mean_axes", {1}, {1}, "i64")}, {1, 5, 7});
     f.ir.result(f.ir.op("Add", "plus", {mean, f.weights("row", {7})}, {1, 5, 7}));
+    f.ir.result(f.ir.op("ReduceMean", "kept_mean", {c, f.ir.constant("kept_axes", {1}, {1}, "i64")}, {1, 1, 5, 7},
+                        {{"keep_dims", "true"}}));
     expectMatchesReference(f);
+}
+
+// Transposed convolutions whose kernel is their stride run as a product and a reorder that
+// moves each pixel's block into place.
+TEST(DnnlOracle, TransposedConvolutionsThatTileTheirOutput) {
+    struct Case {
+        const char* name;
+        std::function<void(Fixture&)> build;
+    };
+    const auto tiled = [](const std::string& s) { return conv(s, "0,0", "0,0"); };
+    const Case cases[] = {
+        {"one channel with bias, sigmoid and scalars",
+         [&](Fixture& f) {
+             const Out in = f.ir.parameter("in", {1, 6, 5, 7});
+             const Out t = f.conv("t", in, {6, 1, 2, 2}, {1, 1, 10, 14}, tiled("2,2"), "ConvolutionBackpropData");
+             const Out b = f.ir.op("Add", "bias", {t, f.weights("b", {1, 1, 1, 1})}, {1, 1, 10, 14});
+             const Out s = f.ir.op("Sigmoid", "s", {b}, {1, 1, 10, 14});
+             const Out m = f.ir.op("Multiply", "m", {s, f.weights("k", {1, 1, 1, 1})}, {1, 1, 10, 14});
+             f.ir.result(f.ir.op("Add", "a", {m, f.weights("c", {1})}, {1, 1, 10, 14}));
+         }},
+        {"three channels, an oblong kernel and a per-channel bias",
+         [&](Fixture& f) {
+             const Out in = f.ir.parameter("in", {1, 4, 3, 5});
+             const Out t = f.conv("t", in, {4, 3, 2, 3}, {1, 3, 6, 15}, tiled("2,3"), "ConvolutionBackpropData");
+             const Out b = f.ir.op("Add", "bias", {t, f.weights("b", {1, 3, 1, 1})}, {1, 3, 6, 15});
+             f.ir.result(f.ir.op("Relu", "r", {b}, {1, 3, 6, 15}));
+         }},
+        {"after a convolution's own layout",
+         [&](Fixture& f) {
+             const Out in = f.ir.parameter("in", {1, 3, 6, 8});
+             const Out c = f.conv("c", in, {16, 3, 3, 3}, {1, 16, 6, 8}, conv("1,1", "1,1", "1,1"));
+             f.ir.result(f.conv("t", c, {16, 2, 2, 2}, {1, 2, 12, 16}, tiled("2,2"), "ConvolutionBackpropData"));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        c.build(f);
+        expectMatchesReference(f);
+    }
+}
+
+// Gathers of one constant index are views of their data, in whatever layout it has.
+TEST(DnnlOracle, ViewsOfOneIndex) {
+    struct Case {
+        const char* name;
+        std::function<void(Fixture&)> build;
+    };
+    const auto index = [](Fixture& f, const std::string& name, const Dims& d, float v, float axis) {
+        return std::pair{f.ir.constant(name, d, {v}, "i64"), f.ir.constant(name + "_axis", {}, {axis}, "i64")};
+    };
+    const auto gather = [&](Fixture& f, const std::string& name, const Out& data, const Dims& d, float v, float axis,
+                            const Dims& out) {
+        const auto [i, a] = index(f, name, d, v, axis);
+        return f.ir.op("Gather", name, {data, i, a}, out);
+    };
+    const Case cases[] = {
+        {"of an input, on several axes, joined",
+         [&](Fixture& f) {
+             const Out in = f.ir.parameter("in", {1, 4, 5, 6});
+             const Out a = gather(f, "a", in, {1}, 2, 1, {1, 1, 5, 6});
+             const Out b = gather(f, "b", in, {1}, 0, 1, {1, 1, 5, 6});
+             f.ir.result(f.ir.op("Concat", "joined", {a, b}, {1, 2, 5, 6}, {{"axis", "1"}}));
+             f.ir.result(gather(f, "last", in, {}, -1, 3, {1, 4, 5}));
+             const Out first = gather(f, "first", in, {}, 0, 0, {4, 5, 6});
+             f.ir.result(f.ir.op("Convert", "converted", {first}, {4, 5, 6}, {{"destination_type", "f32"}}));
+             f.ir.result(f.ir.op("Multiply", "scaled", {gather(f, "row", in, {}, 4, 2, {1, 4, 6}), f.weights("k", {1})},
+                                 {1, 4, 6}));
+         }},
+        {"of a convolution's output, into a convolution",
+         [&](Fixture& f) {
+             const Out in = f.ir.parameter("in", {1, 3, 5, 7});
+             const Out c = f.conv("c", in, {16, 3, 3, 3}, {1, 16, 5, 7}, conv("1,1", "1,1", "1,1"));
+             const Out a = gather(f, "a", c, {1}, 3, 1, {1, 1, 5, 7});
+             const Out b = gather(f, "b", c, {1}, 11, 1, {1, 1, 5, 7});
+             const Out joined = f.ir.op("Concat", "joined", {a, b, a}, {1, 3, 5, 7}, {{"axis", "1"}});
+             f.ir.result(f.conv("d", joined, {4, 3, 3, 3}, {1, 4, 5, 7}, conv("1,1", "1,1", "1,1")));
+             f.ir.result(gather(f, "column", c, {}, 6, 3, {1, 16, 5}));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        c.build(f);
+        expectMatchesReference(f);
+    }
+}
+
+// Values that the input's element type cannot hold are stored as it holds them, whatever the
+// precision of the blob that the caller fills.
+TEST(DnnlOracle, InputsTakeTheirElementType) {
+    struct Case {
+        const char* type;
+        ie::Precision precision;
+        std::vector<int32_t> values;
+        std::vector<float> expected;
+    };
+    const Case cases[] = {
+        {"u8", ie::Precision::I32, {-5, 0, 7, 300}, {0, 0, 7, 255}},
+        {"u8", ie::Precision::U8, {0, 7, 200, 255}, {0, 7, 200, 255}},
+        {"i8", ie::Precision::U8, {0, 7, 200, 255}, {0, 7, 127, 127}},
+        {"f32", ie::Precision::I32, {-5, 0, 7, 300}, {-5, 0, 7, 300}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " from " + c.precision.name());
+        IrBuilder ir;
+        const Out in = ir.parameter("in", {4}, c.type);
+        ir.result(ir.op("Convert", "out", {in}, {4}, {{"destination_type", "f32"}}));
+        ie::Core core;
+        ie::CNNNetwork network = core.ReadNetwork(ir.xml(), ir.weightsBlob());
+        network.getInputsInfo().at("in")->setPrecision(c.precision);
+        ie::InferRequest request = core.LoadNetwork(network, "CPU").CreateInferRequest();
+        auto blob = ie::as<ie::MemoryBlob>(request.GetBlob("in"));
+        for (size_t k = 0; k < c.values.size(); ++k) {
+            if (c.precision == ie::Precision::U8)
+                blob->wmap().as<uint8_t*>()[k] = uint8_t(c.values[k]);
+            else
+                blob->wmap().as<int32_t*>()[k] = c.values[k];
+        }
+        request.Infer();
+        const float* out = ie::as<ie::MemoryBlob>(request.GetBlob("out"))->rmap().as<const float*>();
+        EXPECT_EQ(std::vector<float>(out, out + 4), c.expected);
+    }
 }
 
 TEST(DnnlOracle, ThreadCountsAgreeAndRunsRepeatExactly) {
