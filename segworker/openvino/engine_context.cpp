@@ -1,5 +1,6 @@
 #include "engine_context.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -29,10 +30,8 @@ struct EngineContext::Impl {
 };
 
 uint8_t maskByte(float probability) noexcept {
-  const float scaled = probability * 255.0f + 0.5f;
-  if (!(scaled >= 0.0f)) return 0;
-  if (scaled >= 255.0f) return 255;
-  return uint8_t(scaled);
+  // Zero first, so that NaN gives 0; written as min and max, the mask loop vectorises.
+  return uint8_t(std::min(std::max(0.0f, probability * 255.0f + 0.5f), 255.0f));
 }
 
 EngineContext::EngineContext(const Engine& engine) noexcept {
@@ -60,13 +59,14 @@ bool EngineContext::segment(const uint8_t* frame, uint32_t frameStride, uint8_t*
     {
       ie::LockedMemory<void> locked = s.input->wmap();
       uint32_t* words = locked.as<uint32_t*>();
+      const uint8_t* previous = s.previousMask.data();
       size_t k = 0;
       for (uint32_t r = 0; r < h; ++r) {
         const uint8_t* row = frame + size_t(r) * frameStride;
         for (uint32_t c = 0; c < w; ++c, ++k) {
           uint32_t pixel;
           std::memcpy(&pixel, row + size_t(c) * 4, sizeof pixel);
-          words[k] = (pixel & 0x00ffffffu) | (uint32_t(s.previousMask[k]) << 24);
+          words[k] = (pixel & 0x00ffffffu) | (uint32_t(previous[k]) << 24);
         }
       }
     }
@@ -74,7 +74,11 @@ bool EngineContext::segment(const uint8_t* frame, uint32_t frameStride, uint8_t*
     {
       ie::LockedMemory<const void> locked = s.output->rmap();
       const float* probabilities = locked.as<const float*>();
-      for (size_t k = 0; k < s.previousMask.size(); ++k) s.previousMask[k] = maskByte(probabilities[k]);
+      // Plain pointers: a byte store may alias the vector's own pointer, which would be reloaded
+      // on every pixel and keep the loop from vectorising.
+      uint8_t* previous = s.previousMask.data();
+      const size_t count = s.previousMask.size();
+      for (size_t k = 0; k < count; ++k) previous[k] = maskByte(probabilities[k]);
     }
     for (uint32_t r = 0; r < h; ++r)
       std::memcpy(mask + size_t(r) * maskStride, s.previousMask.data() + size_t(r) * w, w);
