@@ -32,6 +32,14 @@ void* operator new(size_t size) {
         return p;
     throw std::bad_alloc();
 }
+// std::stable_sort takes its buffer through this one; it must come from malloc like the rest.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 
