@@ -62,6 +62,18 @@ double multiplyAdds(const ie::impl::Graph& graph) {
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
+// Milliseconds of each of runs calls.
+template <typename F>
+std::vector<double> timesOf(int runs, F f) {
+    std::vector<double> times(static_cast<size_t>(runs));
+    for (double& t : times) {
+        const Clock::time_point start = Clock::now();
+        f();
+        t = ms(Clock::now() - start);
+    }
+    return times;
+}
+
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
@@ -108,12 +120,7 @@ int main(int argc, char** argv) {
         std::copy(frame.begin(), frame.end(), ie::as<ie::MemoryBlob>(request.GetBlob(in))->wmap().as<uint8_t*>());
         for (int k = 0; k < kWarmUp; ++k)
             request.Infer();
-        std::vector<double> times(kRuns);
-        for (double& t : times) {
-            const Clock::time_point start = Clock::now();
-            request.Infer();
-            t = ms(Clock::now() - start);
-        }
+        const std::vector<double> times = timesOf(kRuns, [&] { request.Infer(); });
         const double p50 = percentile(times, 0.5);
         std::printf("oneDNN, %s thread%s: p50 %.3f ms, p99 %.3f ms, %.1f GFLOP/s at p50 (%d runs)\n", threads,
                     threads[0] == '1' ? " " : "s", p50, percentile(times, 0.99), 2 * macs / (p50 * 1e6), kRuns);
@@ -121,12 +128,7 @@ int main(int argc, char** argv) {
 
     ie::impl::ReferenceExecutor reference(network.state()->graph);
     reference.input(0).assign(frame.begin(), frame.end());
-    std::vector<double> times(kReferenceRuns);
-    for (double& t : times) {
-        const Clock::time_point start = Clock::now();
-        reference.run();
-        t = ms(Clock::now() - start);
-    }
+    const std::vector<double> times = timesOf(kReferenceRuns, [&] { reference.run(); });
     const double p50 = percentile(times, 0.5);
     std::printf("reference executor: median %.1f ms, %.2f GFLOP/s (%d runs)\n", p50, 2 * macs / (p50 * 1e6),
                 kReferenceRuns);
