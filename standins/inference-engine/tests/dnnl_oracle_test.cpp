@@ -77,11 +77,23 @@ void expectMatchesReference(Fixture& f, const std::string& threads = "0") {
     }
 }
 
+// A network to build, named for the failure message.
+struct Case {
+    const char* name;
+    std::function<void(Fixture&)> build;
+};
+
+template <size_t N>
+void expectAllMatchReference(const Case (&cases)[N]) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        c.build(f);
+        expectMatchesReference(f);
+    }
+}
+
 TEST(DnnlOracle, Convolutions) {
-    struct Case {
-        const char* name;
-        std::function<void(Fixture&)> build;
-    };
     const Case cases[] = {
         {"odd sizes, strides, padding, dilation",
          [](Fixture& f) {
@@ -123,19 +135,10 @@ TEST(DnnlOracle, Convolutions) {
              f.ir.result(f.conv("c", in, {2, 5, 3, 3}, {1, 5, 8, 10}, data, "ConvolutionBackpropData"));
          }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fixture f;
-        c.build(f);
-        expectMatchesReference(f);
-    }
+    expectAllMatchReference(cases);
 }
 
 TEST(DnnlOracle, FusedChains) {
-    struct Case {
-        const char* name;
-        std::function<void(Fixture&)> build;
-    };
     const auto unit = conv("1,1", "1,1", "1,1");
     const Case cases[] = {
         {"bias and hswish",
@@ -199,12 +202,7 @@ TEST(DnnlOracle, FusedChains) {
              f.ir.result(f.ir.op("Concat", "cat", {a, b}, {1, 32, 6, 6}, {{"axis", "1"}}));
          }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fixture f;
-        c.build(f);
-        expectMatchesReference(f);
-    }
+    expectAllMatchReference(cases);
 }
 
 TEST(DnnlOracle, DataMovementAfterConvolution) {
@@ -236,10 +234,6 @@ TEST(DnnlOracle, DataMovementAfterConvolution) {
 // Transposed convolutions whose kernel is their stride run as a product and a reorder that
 // moves each pixel's block into place.
 TEST(DnnlOracle, TransposedConvolutionsThatTileTheirOutput) {
-    struct Case {
-        const char* name;
-        std::function<void(Fixture&)> build;
-    };
     const auto tiled = [](const std::string& s) { return conv(s, "0,0", "0,0"); };
     const Case cases[] = {
         {"one channel with bias, sigmoid and scalars",
@@ -265,20 +259,11 @@ TEST(DnnlOracle, TransposedConvolutionsThatTileTheirOutput) {
              f.ir.result(f.conv("t", c, {16, 2, 2, 2}, {1, 2, 12, 16}, tiled("2,2"), "ConvolutionBackpropData"));
          }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fixture f;
-        c.build(f);
-        expectMatchesReference(f);
-    }
+    expectAllMatchReference(cases);
 }
 
 // Gathers of one constant index are views of their data, in whatever layout it has.
 TEST(DnnlOracle, ViewsOfOneIndex) {
-    struct Case {
-        const char* name;
-        std::function<void(Fixture&)> build;
-    };
     const auto index = [](Fixture& f, const std::string& name, const Dims& d, float v, float axis) {
         return std::pair{f.ir.constant(name, d, {v}, "i64"), f.ir.constant(name + "_axis", {}, {axis}, "i64")};
     };
@@ -311,12 +296,7 @@ TEST(DnnlOracle, ViewsOfOneIndex) {
              f.ir.result(gather(f, "column", c, {}, 6, 3, {1, 16, 5}));
          }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fixture f;
-        c.build(f);
-        expectMatchesReference(f);
-    }
+    expectAllMatchReference(cases);
 }
 
 // Values that the input's element type cannot hold are stored as it holds them, whatever the
