@@ -13,10 +13,20 @@ endif()
 
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   set(VEXTRA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VEXTRA_WINE_LOADER /usr/lib/wine/wine64)
+  else()
+    set(VEXTRA_WINE_LOADER /usr/lib/wine/wine)
+  endif()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE @ONLY)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+  find_program(XVFB_RUN xvfb-run REQUIRED)
+
+  # The test command runs this first, to learn whether Windows programs of this word size
+  # start here at all.
+  add_executable(wine_probe ${CMAKE_CURRENT_LIST_DIR}/wine_probe.c)
 endif()
 
 # vextra_add_test(name SOURCES ... LIBS ... [LABELS ...])
@@ -25,6 +35,26 @@ function(vextra_add_test name)
   add_executable(${name} ${arg_SOURCES})
   target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  if(arg_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}")
+  endif()
+endfunction()
+
+# vextra_add_window_test(name SOURCES ... LIBS ... [LABELS ...] [SCREEN WxHxD] [ARGS ...])
+# A Windows test that opens windows: every Wine step of it runs inside one Xvfb session, in
+# the display prefix, one such test at a time.
+function(vextra_add_window_test name)
+  cmake_parse_arguments(arg "" "SCREEN" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
+  if(NOT arg_SCREEN)
+    set(arg_SCREEN 1024x768x24)
+  endif()
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
+  add_test(NAME ${name}
+           COMMAND ${XVFB_RUN} -a -s "-screen 0 ${arg_SCREEN}"
+                   env VEXTRA_WINE_DISPLAY=1 ${CMAKE_CROSSCOMPILING_EMULATOR}
+                   $<TARGET_FILE:${name}> --gtest_brief=1 ${arg_ARGS})
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_display)
   if(arg_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}")
   endif()

@@ -12,7 +12,7 @@ args=()
 for a in "$@"; do args+=("$(realpath -m -- "$a")"); done
 cd "$(dirname "$0")/.."
 
-tools/setup.sh
+tools/setup.sh main
 # Quiet unless it fails, so that the demo's own lines are what is left on the screen.
 log=$(mktemp)
 if ! { cmake --preset linux && cmake --build --preset linux --target segment-demo segworker; } >"$log" 2>&1; then

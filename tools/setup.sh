@@ -1,64 +1,80 @@
 #!/usr/bin/env bash
-# Installs every package the builds and tests need. Safe to run again: when all is
-# present it only checks and returns.
+# Installs what the builds need on Debian 12, starting from a minimal system. Safe to run
+# again: what is present is only checked.
+#   tools/setup.sh        everything the four builds and their tests need
+#   tools/setup.sh main   only the native worker and the main job (no Wine, mingw-w64, Xvfb)
 set -euo pipefail
+profile=${1:-all}
+case "$profile" in
+  all|main) ;;
+  *) echo "usage: $0 [all|main]" >&2; exit 2 ;;
+esac
+top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/tools/machine.sh"
 
-packages=(
-  cmake ninja-build g++ pkg-config
+# The native build: worker, engine stand-in (oneDNN's CMake package asks for OpenCL), tools,
+# tests and benchmarks.
+native=(
+  cmake ninja-build g++ pkg-config file
   googletest libgtest-dev libbenchmark-dev libyuv-dev
-  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine wine64 xvfb xauth
-  libpugixml-dev libdnnl-dev
+  libpugixml-dev libdnnl-dev ocl-icd-opencl-dev
   libflatbuffers-dev flatbuffers-compiler libssl-dev
   ffmpeg
 )
-
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+# The Windows builds and everything their tests run: Wine (64-bit; 32-bit below), a virtual
+# display, clang for the fuzz targets.
+windows=(
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  wine wine64 xvfb xauth util-linux
+  clang libclang-rt-14-dev
+)
+packages=("${native[@]}")
+[ "$profile" = main ] || packages+=("${windows[@]}")
+# npm only where there is none: a machine may have its own Node.js outside Debian's packages.
+command -v npm >/dev/null || packages+=(npm)
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+apt_install() {
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
 
+missing=()
+for p in "${packages[@]}"; do have_package "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq || true
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}"
 fi
 
-# 32-bit Wine is optional: the win32 build still builds, its tests are skipped.
-have_wine32() { dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; }
-if ! have_wine32; then
-  stamp=/var/tmp/vextra-setup-wine32-unavailable
-  if [ -n "$(find "$stamp" -mmin -720 2>/dev/null)" ]; then
-    echo "setup: wine32 is not installable here (tried within 12 hours); win32 tests will be skipped"
+# 32-bit Wine only where 32-bit programs run: elsewhere its loader fails with "Exec format
+# error" and the win32 tests are skipped. The 64-bit tests never use it (see wine-run.sh.in).
+if [ "$profile" = all ] && ! have_package wine32:i386; then
+  if ! can_run_32bit "$top/build"; then
+    echo "setup: this machine cannot run 32-bit programs; wine32 not installed, win32 tests will be skipped"
   else
     "${sudo_cmd[@]}" dpkg --add-architecture i386
     # One i386 index failing to download must not stop the rest of the set-up.
     "${sudo_cmd[@]}" apt-get update -qq >/dev/null 2>&1 || true
-    if "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null 2>&1; then
+    if apt_install wine32:i386 2>/dev/null; then
       echo "setup: installed wine32"
     else
-      touch "$stamp" 2>/dev/null || true
-      echo "setup: wine32 could not be installed; win32 tests will be skipped"
+      echo "setup: wine32 is not installable here; win32 tests will be skipped"
     fi
   fi
 fi
 
 # The segmentation model comes from a pinned npm package, installed into the tree once.
-npm_dir=third_party/npm
-npm_dir=$(cd "$(dirname "$0")/.." && pwd)/$npm_dir
+npm_dir=$top/third_party/npm
 if ! [ -f "$npm_dir/node_modules/@mediapipe/selfie_segmentation/selfie_segmentation_landscape.tflite" ]; then
-  command -v npm >/dev/null || "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends npm >/dev/null
   echo "setup: installing the segmentation model (npm)"
-  (cd "$npm_dir" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+  (cd "$npm_dir" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error >/dev/null)
 fi
 
 # Real photographs for the worker's tests and the main job's sample: scikit-image's data
 # pictures, taken from the Debian package without installing it (nothing else of it is used).
-pictures_dir=$(cd "$(dirname "$0")/.." && pwd)/third_party/pictures
+pictures_dir=$top/third_party/pictures
 pictures=(astronaut.png coffee.png grass.png gravel.png brick.png)
 if ! [ -f "$pictures_dir/${pictures[-1]}" ]; then
   echo "setup: fetching sample photographs (python3-skimage)"

@@ -200,11 +200,17 @@ double percentile(std::vector<double> values, double p) {
   return values[rank - 1];
 }
 
+// The first request pays the engine's one-time warm-up, so it is told apart from the
+// steady per-frame time.
 void printTimes(int frames, const std::vector<double>& millis) {
-  const double mean = std::accumulate(millis.begin(), millis.end(), 0.0) / double(millis.size());
   std::printf("frames processed: %d", frames);
   if (size_t(frames) != millis.size()) std::printf(" (%zu worker requests)", millis.size());
-  std::printf("\nworker time per frame: mean %.2f ms, p99 %.2f ms\n", mean, percentile(millis, 0.99));
+  std::printf("\nfirst request (warm-up): %.2f ms\n", millis.front());
+  if (millis.size() < 2) return;
+  const std::vector<double> steady(millis.begin() + 1, millis.end());
+  const double mean = std::accumulate(steady.begin(), steady.end(), 0.0) / double(steady.size());
+  std::printf("worker time per frame after it: mean %.2f ms, p99 %.2f ms over %zu requests\n", mean,
+              percentile(steady, 0.99), steady.size());
 }
 
 int run(const fs::path& input, const fs::path& outputDir) {
