@@ -283,7 +283,8 @@ NVENCSTATUS EncodeSession::EncodePicture(NV_ENC_PIC_PARAMS* params) {
   }
   InputBuffer& in = *input->second;
   BitstreamBuffer& out = *output->second;
-  if (in.locked || out.locked || out.pending) return NV_ENC_ERR_ENCODER_BUSY;
+  // A pending picture the client never locked is given up and overwritten.
+  if (in.locked || out.locked) return NV_ENC_ERR_ENCODER_BUSY;
   if (async_ && events_.count(params->completionEvent) == 0) return NV_ENC_ERR_INVALID_EVENT;
 
   out.bytes.clear();
