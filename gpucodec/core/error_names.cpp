@@ -1,6 +1,7 @@
 #include "error_names.h"
 
 #include <array>
+#include <cstddef>
 
 namespace gpucodec {
 namespace {
