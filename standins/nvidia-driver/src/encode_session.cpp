@@ -221,7 +221,7 @@ NVENCSTATUS EncodeSession::GetSequenceParams(NV_ENC_SEQUENCE_PARAM_PAYLOAD* payl
     headers.erase(pps, headers.end());
     reported = static_cast<uint32_t>(headers.size());
   } else if (config_.sequence == SequencePayload::kOversize) {
-    reported = payload->inBufferSize + 56;  // what a faulty driver might claim
+    reported = payload->inBufferSize + 8;  // what a faulty driver might claim
   }
   if (config_.sequence != SequencePayload::kOversize && headers.size() > payload->inBufferSize) {
     return NV_ENC_ERR_NOT_ENOUGH_BUFFER;
