@@ -12,8 +12,6 @@ namespace pixora::dshow {
 // Makes a new object aggregated by `outer` (or not, when null). Returns its inner unknown
 // with no reference taken, or null; `result` receives the failure (or S_OK).
 using CreateInstanceFunction = INonDelegatingUnknown* (*)(IUnknown* outer, HRESULT* result);
-// Called with true at load and false at unload, when present.
-using InitRoutineFunction = void (*)(BOOL loading, const CLSID* clsid);
 
 // What the filter mapper learns about a filter (its format-version-1 record).
 struct FilterSetup {
@@ -28,7 +26,6 @@ struct ClassTemplate {
   const wchar_t* name;
   const CLSID* clsid;
   CreateInstanceFunction create;
-  InitRoutineFunction init;  // may be null
   const FilterSetup* setup;  // null for classes that are not filters
 };
 
