@@ -35,7 +35,14 @@ CBaseRenderer::CBaseRenderer(IUnknown* outer, REFCLSID clsid, const FilterSetup*
   ready_.Set();
 }
 
-CBaseRenderer::~CBaseRenderer() = default;
+CBaseRenderer::~CBaseRenderer() {
+  {
+    std::lock_guard lock(scheduleLock_);
+    closing_ = true;
+    completionWake_.Set();
+  }
+  if (completion_.joinable()) completion_.join();
+}
 
 STDMETHODIMP CBaseRenderer::NonDelegatingQueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
@@ -77,17 +84,27 @@ void CBaseRenderer::UpdateReadyLocked() {
   }
 }
 
+void CBaseRenderer::WakeWaitersLocked() {
+  wake_.Set();
+  completionWake_.Set();
+}
+
+void CBaseRenderer::WaitForHeldSampleLocked(std::unique_lock<std::mutex>& lock) {
+  heldSampleLeft_.wait(lock, [this] { return !holdingSample_; });
+}
+
 STDMETHODIMP CBaseRenderer::Stop() {
   std::lock_guard state(StateLock());
   const HRESULT hr = CBaseFilter::Stop();
   {
-    std::lock_guard lock(scheduleLock_);
+    std::unique_lock lock(scheduleLock_);
     streamState_ = State_Stopped;
     endOfStream_ = false;
     completeSent_ = false;
     lastTimed_ = false;
     UpdateReadyLocked();
-    wake_.Set();
+    WakeWaitersLocked();
+    WaitForHeldSampleLocked(lock);
   }
   position_->ResetRenderedTime();
   // A sample being rendered is finished when Stop returns.
@@ -112,7 +129,7 @@ STDMETHODIMP CBaseRenderer::Pause() {
   streamClock_ = Clock();
   inputConnected_ = connected;
   UpdateReadyLocked();
-  wake_.Set();
+  WakeWaitersLocked();
   return hr;
 }
 
@@ -127,7 +144,7 @@ STDMETHODIMP CBaseRenderer::Run(REFERENCE_TIME start) {
     streamStart_ = start;
     streamClock_ = Clock();
     UpdateReadyLocked();
-    wake_.Set();
+    WakeWaitersLocked();
     // With nothing connected the stream has ended before it began.
     if (!inputConnected_ && !completeSent_) {
       completeSent_ = true;
@@ -201,6 +218,7 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
       lastTimed_ = times.timed;
       lastEnd_ = times.end;
     }
+    heldSampleLeft_.notify_all();
   }
   if (hr != S_OK) return hr;
   {
@@ -231,38 +249,63 @@ void CBaseRenderer::SendQuality(const Schedule& schedule, REFERENCE_TIME sampleS
 }
 
 HRESULT CBaseRenderer::EndOfStream() {
-  bool timed = false;
-  REFERENCE_TIME end = 0;
-  {
-    std::lock_guard lock(scheduleLock_);
-    if (streamState_ == State_Stopped || flushing_ || endOfStream_) return S_OK;
-    endOfStream_ = true;
-    UpdateReadyLocked();
-    timed = lastTimed_;
-    end = lastEnd_;
-  }
-  // The stream is complete once its last sample's time is over.
-  Schedule schedule;
-  if (WaitUntilDue(timed, end, &schedule) == S_OK) SendComplete();
+  std::lock_guard lock(scheduleLock_);
+  if (streamState_ == State_Stopped || flushing_ || endOfStream_) return S_OK;
+  endOfStream_ = true;
+  UpdateReadyLocked();
+  if (!completion_.joinable()) completion_ = std::thread([this] { CompletionLoop(); });
+  completionWake_.Set();
   return S_OK;
 }
 
-void CBaseRenderer::SendComplete() {
-  {
-    std::lock_guard lock(scheduleLock_);
-    if (completeSent_ || !endOfStream_) return;
-    completeSent_ = true;
+// Sends EC_COMPLETE once the stream has ended, the renderer runs and the last sample's
+// time is over; state changes and flushes wake it to look again.
+void CBaseRenderer::CompletionLoop() {
+  for (;;) {
+    const HANDLE handles[2] = {completionWake_.Handle(), completionAdvise_.Handle()};
+    DWORD count = 1;
+    Microsoft::WRL::ComPtr<IReferenceClock> clock;
+    DWORD_PTR cookie = 0;
+    bool send = false;
+    {
+      std::lock_guard lock(scheduleLock_);
+      completionWake_.Reset();
+      if (closing_) return;
+      if (endOfStream_ && !completeSent_ && !flushing_ && streamState_ == State_Running) {
+        REFERENCE_TIME now = 0;
+        send = !streamClock_ || !lastTimed_ || FAILED(streamClock_->GetTime(&now)) ||
+               now >= streamStart_ + lastEnd_;
+        if (!send) {
+          completionAdvise_.Reset();
+          send = FAILED(streamClock_->AdviseTime(
+              streamStart_, lastEnd_, reinterpret_cast<HEVENT>(completionAdvise_.Handle()),
+              &cookie));
+        }
+        if (send) {
+          completeSent_ = true;
+        } else {
+          clock = streamClock_;
+          count = 2;
+        }
+      }
+    }
+    if (send) {
+      NotifyEvent(EC_COMPLETE, S_OK, 0);
+      continue;
+    }
+    WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+    if (cookie != 0) clock->Unadvise(cookie);
   }
-  NotifyEvent(EC_COMPLETE, S_OK, 0);
 }
 
 HRESULT CBaseRenderer::BeginFlush() {
   {
-    std::lock_guard lock(scheduleLock_);
+    std::unique_lock lock(scheduleLock_);
     flushing_ = true;
     endOfStream_ = false;
     completeSent_ = false;
-    wake_.Set();
+    WakeWaitersLocked();
+    WaitForHeldSampleLocked(lock);
   }
   position_->ResetRenderedTime();
   // No sample is being rendered once the flush has begun.

@@ -1,20 +1,25 @@
 // A filter with one input pin that renders each sample at its presentation time on the
 // graph's clock, completes a pause only once it holds a sample, reports the end of the
-// stream to the graph, and passes seeking upstream. It knows nothing of pixels: a derived
-// filter accepts media types, takes the connected format and renders one sample.
+// stream to the graph once the last sample's time is over, and passes seeking upstream.
+// It knows nothing of pixels: a derived filter accepts media types, takes the connected
+// format and renders one sample.
 //
 // Graph threads change the state under the filter's state lock. The upstream streaming
-// thread calls Receive and EndOfStream; scheduleLock_ guards what they wait on (the
-// stream's state, start and clock, flushing, the held sample, end of stream), and
-// renderLock_ is held around DoRenderSample. Lock order: state, schedule, render.
+// thread calls Receive (which blocks until the sample is due) and EndOfStream (which does
+// not: a completion thread of the renderer's own sends EC_COMPLETE when the time comes).
+// scheduleLock_ guards what those waits look at: the stream's state, start and clock,
+// flushing, the held sample and the end of the stream; renderLock_ is held around
+// DoRenderSample. Lock order: state, schedule, render.
 #pragma once
 
 #include <windows.h>
 #include <strmif.h>
 #include <wrl/client.h>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "base_filter.h"
 #include "position_pass_thru.h"
@@ -68,7 +73,12 @@ class CBaseRenderer : public CBaseFilter {
   // running. S_OK when due; S_FALSE when flushed; VFW_E_WRONG_STATE when stopped.
   HRESULT WaitUntilDue(bool timed, REFERENCE_TIME time, Schedule* schedule);
   void UpdateReadyLocked();
-  void SendComplete();
+  // Every waiter looks at the schedule again.
+  void WakeWaitersLocked();
+  // Stop and flush return only once a sample they interrupted has left its wait, so that
+  // a quick restart or end of flush cannot let it carry on.
+  void WaitForHeldSampleLocked(std::unique_lock<std::mutex>& lock);
+  void CompletionLoop();
   void SendQuality(const Schedule& schedule, REFERENCE_TIME sampleStart);
 
   std::unique_ptr<CRendererInputPin> pin_;
@@ -85,9 +95,14 @@ class CBaseRenderer : public CBaseFilter {
   bool completeSent_ = false;
   bool lastTimed_ = false;
   REFERENCE_TIME lastEnd_ = 0;
-  CEvent wake_{true};     // any change a waiting stream call must look at
-  CEvent advise_{false};  // the clock's advise
-  CEvent ready_{true};    // the pause is complete
+  bool closing_ = false;
+  std::condition_variable heldSampleLeft_;
+  CEvent wake_{true};              // the streaming thread's wait
+  CEvent advise_{false};           // the clock's advise for that wait
+  CEvent completionWake_{true};    // the completion thread's wait
+  CEvent completionAdvise_{false};  // the clock's advise for it
+  CEvent ready_{true};             // the pause is complete
+  std::thread completion_;         // started by the first end of stream
 
   std::mutex renderLock_;
 

@@ -1,5 +1,6 @@
 #include "filter_graph.h"
 
+#include <strmif.h>
 #include <amvideo.h>
 #include <dvdmedia.h>
 #include <uuids.h>
@@ -59,7 +60,8 @@ FilterGraph::FilterGraph() {
   CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&builder));
   if (!builder) return;
   builder.As(&control);
-  builder.As(&events);
+  // control.h declares no __uuidof for IMediaEvent.
+  builder->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.GetAddressOf()));
   builder.As(&mediaFilter);
   builder.As(&seeking);
 }
