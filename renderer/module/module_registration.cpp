@@ -47,8 +47,11 @@ HRESULT UnregisterModule() {
   Microsoft::WRL::ComPtr<IFilterMapper2> mapper;
   hr = CreateMapper(&mapper);
   if (FAILED(hr)) return hr;
-  return mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, kPixoraRendererName,
-                                  CLSID_PixoraRenderer);
+  // The record was made without an instance name, under the CLSID, and the first step
+  // removed it: an instance of this name is normally not there, and that is success.
+  hr = mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, kPixoraRendererName,
+                                CLSID_PixoraRenderer);
+  return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? S_OK : hr;
 }
 
 }  // namespace pixora
