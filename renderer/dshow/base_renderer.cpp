@@ -33,6 +33,7 @@ CBaseRenderer::CBaseRenderer(IUnknown* outer, REFCLSID clsid, const FilterSetup*
       pin_(std::make_unique<CRendererInputPin>(this)),
       position_(std::make_unique<CRendererPosPassThru>(Owner(), pin_.get())) {
   ready_.Set();
+  readySignalled_ = true;
 }
 
 CBaseRenderer::~CBaseRenderer() {
@@ -77,6 +78,9 @@ HRESULT CBaseRenderer::BreakConnect() {
 void CBaseRenderer::UpdateReadyLocked() {
   const bool ready = streamState_ != State_Paused || !inputConnected_ || holdingSample_ ||
                      endOfStream_;
+  // Events are calls into the system; most samples change nothing here.
+  if (ready == readySignalled_) return;
+  readySignalled_ = ready;
   if (ready) {
     ready_.Set();
   } else {
@@ -171,7 +175,6 @@ HRESULT CBaseRenderer::WaitUntilDue(bool timed, REFERENCE_TIME time, Schedule* s
     DWORD_PTR cookie = 0;
     {
       std::lock_guard lock(scheduleLock_);
-      wake_.Reset();
       if (streamState_ == State_Stopped) return VFW_E_WRONG_STATE;
       if (flushing_) return S_FALSE;
       if (streamState_ == State_Running) {
@@ -189,6 +192,9 @@ HRESULT CBaseRenderer::WaitUntilDue(bool timed, REFERENCE_TIME time, Schedule* s
         clock = streamClock_;
         count = 2;
       }
+      // Reset under the lock that every state change takes before it sets the event, so
+      // no change between this look and the wait goes unseen.
+      wake_.Reset();
     }
     WaitForMultipleObjects(count, handles, FALSE, INFINITE);
     if (cookie != 0) clock->Unadvise(cookie);

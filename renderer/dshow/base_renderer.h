@@ -102,6 +102,7 @@ class CBaseRenderer : public CBaseFilter {
   CEvent completionWake_{true};    // the completion thread's wait
   CEvent completionAdvise_{false};  // the clock's advise for it
   CEvent ready_{true};             // the pause is complete
+  bool readySignalled_ = false;    // what ready_ says now
   std::thread completion_;         // started by the first end of stream
 
   std::mutex renderLock_;

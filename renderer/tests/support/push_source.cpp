@@ -82,12 +82,21 @@ class CPushPin final : public dshow::CBasePin, public IMediaSeeking {
     return S_OK;
   }
 
+  ComPtr<IMediaSample> NextSample() {
+    ComPtr<IMediaSample> sample;
+    if (allocator_) allocator_->GetBuffer(&sample, nullptr, nullptr, 0);
+    return sample;
+  }
+
+  HRESULT Deliver(IMediaSample* sample) {
+    return input_ ? input_->Receive(sample) : VFW_E_NOT_CONNECTED;
+  }
+
   HRESULT Push(const uint8_t* data, long length, const REFERENCE_TIME* start,
                const REFERENCE_TIME* end, bool preroll) {
     if (!allocator_ || !input_) return VFW_E_NOT_CONNECTED;
-    ComPtr<IMediaSample> sample;
-    HRESULT hr = allocator_->GetBuffer(&sample, nullptr, nullptr, 0);
-    if (FAILED(hr)) return hr;
+    ComPtr<IMediaSample> sample = NextSample();
+    if (!sample) return VFW_E_NOT_COMMITTED;
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
     const long copied = std::min(length, sample->GetSize());
@@ -240,6 +249,10 @@ HRESULT CPushSource::Push(const uint8_t* data, long length, const REFERENCE_TIME
                           const REFERENCE_TIME* end, bool preroll) {
   return pin_->Push(data, length, start, end, preroll);
 }
+
+ComPtr<IMediaSample> CPushSource::NextSample() { return pin_->NextSample(); }
+
+HRESULT CPushSource::Deliver(IMediaSample* sample) { return pin_->Deliver(sample); }
 
 HRESULT CPushSource::PushEndOfStream() { return pin_->PushEndOfStream(); }
 

@@ -40,6 +40,10 @@ class CPushSource final : public dshow::CBaseFilter {
   // stamps when `start` is given; returns the downstream pin's answer to Receive.
   HRESULT Push(const uint8_t* data, long length, const REFERENCE_TIME* start = nullptr,
                const REFERENCE_TIME* end = nullptr, bool preroll = false);
+  // The same in two steps, for callers that time the downstream pin alone: an empty
+  // buffer from the negotiated allocator (null when there is none), then its delivery.
+  Microsoft::WRL::ComPtr<IMediaSample> NextSample();
+  HRESULT Deliver(IMediaSample* sample);
   HRESULT PushEndOfStream();
   HRESULT PushFlush();
 
