@@ -23,8 +23,7 @@ STDMETHODIMP PixoraRenderer::SetOutputFormat(LONG width, LONG height, LONG fps) 
 STDMETHODIMP PixoraRenderer::GetOutputFormat(LONG* width, LONG* height, LONG* fps) {
   return GuardCom([&] {
     OutputFormat format{};
-    const HRESULT hr =
-        link_.GetDeviceProperty(PIXORA_PROP_OUTPUT_FORMAT, &format, sizeof(format));
+    const HRESULT hr = link_.GetDeviceProperty(PIXORA_PROP_OUTPUT_FORMAT, &format, sizeof(format));
     if (FAILED(hr)) format = {};
     if (width != nullptr) *width = format.width;
     if (height != nullptr) *height = format.height;

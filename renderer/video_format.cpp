@@ -55,8 +55,8 @@ int64_t RowStep(PixelType type, int64_t width) {
 
 HRESULT CheckVideoMediaType(const AM_MEDIA_TYPE& type) {
   PixelType pixelType;
-  const bool videoInfo = type.formattype == FORMAT_VideoInfo ||
-                         type.formattype == FORMAT_VideoInfo2;
+  const bool videoInfo =
+      type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_VideoInfo2;
   if (type.majortype != MEDIATYPE_Video || !videoInfo ||
       !SubtypePixelType(type.subtype, &pixelType) ||
       !HoldsBitmapHeader(type, BitmapHeaderOffset(type.formattype))) {

@@ -148,8 +148,7 @@ STDMETHODIMP CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
     eventSink_ = nullptr;
     if (graph_ != nullptr) {
       IMediaEventSink* sink = nullptr;
-      if (SUCCEEDED(graph_->QueryInterface(IID_IMediaEventSink,
-                                           reinterpret_cast<void**>(&sink)))) {
+      if (SUCCEEDED(graph_->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)))) {
         // Kept without a reference: the sink is the graph itself.
         eventSink_ = sink;
         sink->Release();

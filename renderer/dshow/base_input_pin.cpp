@@ -60,8 +60,7 @@ STDMETHODIMP CBaseInputPin::Receive(IMediaSample* sample) {
   return S_OK;
 }
 
-STDMETHODIMP CBaseInputPin::ReceiveMultiple(IMediaSample** samples, long count,
-                                            long* processed) {
+STDMETHODIMP CBaseInputPin::ReceiveMultiple(IMediaSample** samples, long count, long* processed) {
   if (samples == nullptr || processed == nullptr) return E_POINTER;
   *processed = 0;
   HRESULT hr = S_OK;

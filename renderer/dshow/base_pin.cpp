@@ -14,8 +14,7 @@ namespace pixora::dshow {
 namespace {
 
 bool IsPartiallySpecified(const AM_MEDIA_TYPE& type) {
-  return type.majortype == GUID_NULL || type.subtype == GUID_NULL ||
-         type.formattype == GUID_NULL;
+  return type.majortype == GUID_NULL || type.subtype == GUID_NULL || type.formattype == GUID_NULL;
 }
 
 // A wildcard field (GUID_NULL) of the partial type matches anything.

@@ -76,8 +76,8 @@ HRESULT CBaseRenderer::BreakConnect() {
 }
 
 void CBaseRenderer::UpdateReadyLocked() {
-  const bool ready = streamState_ != State_Paused || !inputConnected_ || holdingSample_ ||
-                     endOfStream_;
+  const bool ready =
+      streamState_ != State_Paused || !inputConnected_ || holdingSample_ || endOfStream_;
   // Events are calls into the system; most samples change nothing here.
   if (ready == readySignalled_) return;
   readySignalled_ = ready;
@@ -185,8 +185,7 @@ HRESULT CBaseRenderer::WaitUntilDue(bool timed, REFERENCE_TIME time, Schedule* s
         if (FAILED(streamClock_->GetTime(&now)) || now >= streamStart_ + time) return S_OK;
         advise_.Reset();
         if (FAILED(streamClock_->AdviseTime(streamStart_, time,
-                                            reinterpret_cast<HEVENT>(advise_.Handle()),
-                                            &cookie))) {
+                                            reinterpret_cast<HEVENT>(advise_.Handle()), &cookie))) {
           return S_OK;
         }
         clock = streamClock_;

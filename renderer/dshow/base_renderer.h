@@ -97,13 +97,13 @@ class CBaseRenderer : public CBaseFilter {
   REFERENCE_TIME lastEnd_ = 0;
   bool closing_ = false;
   std::condition_variable heldSampleLeft_;
-  CEvent wake_{true};              // the streaming thread's wait
-  CEvent advise_{false};           // the clock's advise for that wait
-  CEvent completionWake_{true};    // the completion thread's wait
+  CEvent wake_{true};               // the streaming thread's wait
+  CEvent advise_{false};            // the clock's advise for that wait
+  CEvent completionWake_{true};     // the completion thread's wait
   CEvent completionAdvise_{false};  // the clock's advise for it
-  CEvent ready_{true};             // the pause is complete
-  bool readySignalled_ = false;    // what ready_ says now
-  std::thread completion_;         // started by the first end of stream
+  CEvent ready_{true};              // the pause is complete
+  bool readySignalled_ = false;     // what ready_ says now
+  std::thread completion_;          // started by the first end of stream
 
   std::mutex renderLock_;
 

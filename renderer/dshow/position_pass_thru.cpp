@@ -34,7 +34,8 @@ STDMETHODIMP CRendererPosPassThru::GetCapabilities(DWORD* capabilities) {
   return Forward([&](IMediaSeeking* upstream) { return upstream->GetCapabilities(capabilities); });
 }
 STDMETHODIMP CRendererPosPassThru::CheckCapabilities(DWORD* capabilities) {
-  return Forward([&](IMediaSeeking* upstream) { return upstream->CheckCapabilities(capabilities); });
+  return Forward(
+      [&](IMediaSeeking* upstream) { return upstream->CheckCapabilities(capabilities); });
 }
 STDMETHODIMP CRendererPosPassThru::IsFormatSupported(const GUID* format) {
   return Forward([&](IMediaSeeking* upstream) { return upstream->IsFormatSupported(format); });
@@ -58,12 +59,16 @@ STDMETHODIMP CRendererPosPassThru::GetStopPosition(LONGLONG* stop) {
   return Forward([&](IMediaSeeking* upstream) { return upstream->GetStopPosition(stop); });
 }
 STDMETHODIMP CRendererPosPassThru::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat,
-                                                    LONGLONG source, const GUID* sourceFormat) {
-  return Forward([&](IMediaSeeking* upstream) { return upstream->ConvertTimeFormat(target, targetFormat, source, sourceFormat); });
+                                                     LONGLONG source, const GUID* sourceFormat) {
+  return Forward([&](IMediaSeeking* upstream) {
+    return upstream->ConvertTimeFormat(target, targetFormat, source, sourceFormat);
+  });
 }
 STDMETHODIMP CRendererPosPassThru::SetPositions(LONGLONG* current, DWORD currentFlags,
-                                               LONGLONG* stop, DWORD stopFlags) {
-  return Forward([&](IMediaSeeking* upstream) { return upstream->SetPositions(current, currentFlags, stop, stopFlags); });
+                                                LONGLONG* stop, DWORD stopFlags) {
+  return Forward([&](IMediaSeeking* upstream) {
+    return upstream->SetPositions(current, currentFlags, stop, stopFlags);
+  });
 }
 STDMETHODIMP CRendererPosPassThru::GetPositions(LONGLONG* current, LONGLONG* stop) {
   return Forward([&](IMediaSeeking* upstream) { return upstream->GetPositions(current, stop); });
@@ -71,12 +76,15 @@ STDMETHODIMP CRendererPosPassThru::GetPositions(LONGLONG* current, LONGLONG* sto
 STDMETHODIMP CRendererPosPassThru::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
   return Forward([&](IMediaSeeking* upstream) { return upstream->GetAvailable(earliest, latest); });
 }
-STDMETHODIMP CRendererPosPassThru::SetRate(double rate) { return Forward([&](IMediaSeeking* upstream) { return upstream->SetRate(rate); }); }
-STDMETHODIMP CRendererPosPassThru::GetRate(double* rate) { return Forward([&](IMediaSeeking* upstream) { return upstream->GetRate(rate); }); }
+STDMETHODIMP CRendererPosPassThru::SetRate(double rate) {
+  return Forward([&](IMediaSeeking* upstream) { return upstream->SetRate(rate); });
+}
+STDMETHODIMP CRendererPosPassThru::GetRate(double* rate) {
+  return Forward([&](IMediaSeeking* upstream) { return upstream->GetRate(rate); });
+}
 STDMETHODIMP CRendererPosPassThru::GetPreroll(LONGLONG* preroll) {
   return Forward([&](IMediaSeeking* upstream) { return upstream->GetPreroll(preroll); });
 }
-
 
 STDMETHODIMP CRendererPosPassThru::GetCurrentPosition(LONGLONG* current) {
   if (current == nullptr) return E_POINTER;
@@ -139,8 +147,8 @@ STDMETHODIMP CRendererPosPassThru::GetTypeInfo(UINT index, LCID, ITypeInfo** inf
   return S_OK;
 }
 
-STDMETHODIMP CRendererPosPassThru::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
-                                                 LCID, DISPID* ids) {
+STDMETHODIMP CRendererPosPassThru::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                                 DISPID* ids) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   ITypeInfo* typeInfo = TypeInfo();
   if (typeInfo == nullptr) return E_NOTIMPL;
@@ -148,8 +156,8 @@ STDMETHODIMP CRendererPosPassThru::GetIDsOfNames(REFIID riid, LPOLESTR* names, U
 }
 
 STDMETHODIMP CRendererPosPassThru::Invoke(DISPID id, REFIID riid, LCID, WORD flags,
-                                          DISPPARAMS* params, VARIANT* result,
-                                          EXCEPINFO* exception, UINT* argError) {
+                                          DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                          UINT* argError) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   ITypeInfo* typeInfo = TypeInfo();
   if (typeInfo == nullptr) return E_NOTIMPL;

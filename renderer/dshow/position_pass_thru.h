@@ -15,7 +15,8 @@
 
 namespace pixora::dshow {
 
-class CRendererPosPassThru final : public IMediaSeeking, public IMediaPosition,
+class CRendererPosPassThru final : public IMediaSeeking,
+                                   public IMediaPosition,
                                    private CBaseObject {
  public:
   // owner: the renderer's controlling unknown; inputPin: its input pin. Neither is owned:

@@ -30,8 +30,7 @@ STDMETHODIMP CRendererInputPin::EndFlush() {
   return hr;
 }
 
-STDMETHODIMP CRendererInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                           double rate) {
+STDMETHODIMP CRendererInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
   return GuardCom([&] { return renderer_->NewSegment(start, stop, rate); });
 }
 

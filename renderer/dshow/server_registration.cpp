@@ -24,8 +24,8 @@ std::wstring ClassKeyPath(REFCLSID clsid) {
 
 HRESULT CreateKey(const std::wstring& path, RegistryKey* key) {
   HKEY raw = nullptr;
-  const LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0,
-                                         KEY_WRITE, nullptr, &raw, nullptr);
+  const LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                         nullptr, &raw, nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
   key->reset(raw);
   return S_OK;
@@ -33,8 +33,8 @@ HRESULT CreateKey(const std::wstring& path, RegistryKey* key) {
 
 HRESULT SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
   const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  const LSTATUS status = RegSetValueExW(key, name, 0, REG_SZ,
-                                        reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+  const LSTATUS status =
+      RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
   return HRESULT_FROM_WIN32(status);
 }
 
@@ -74,10 +74,9 @@ HRESULT RegisterWithMapper(IFilterMapper* mapper, const FilterSetup& setup, bool
   hr = mapper->RegisterFilter(*setup.clsid, setup.name, setup.merit);
   for (UINT p = 0; SUCCEEDED(hr) && p < setup.pinCount; ++p) {
     const REGFILTERPINS& pin = setup.pins[p];
-    hr = mapper->RegisterPin(*setup.clsid, pin.strName, pin.bRendered, pin.bOutput, pin.bZero,
-                             pin.bMany,
-                             pin.clsConnectsToFilter ? *pin.clsConnectsToFilter : GUID_NULL,
-                             pin.strConnectsToPin);
+    hr = mapper->RegisterPin(
+        *setup.clsid, pin.strName, pin.bRendered, pin.bOutput, pin.bZero, pin.bMany,
+        pin.clsConnectsToFilter ? *pin.clsConnectsToFilter : GUID_NULL, pin.strConnectsToPin);
     for (UINT t = 0; SUCCEEDED(hr) && t < pin.nMediaTypes; ++t) {
       hr = mapper->RegisterPinType(*setup.clsid, pin.strName, *pin.lpMediaType[t].clsMajorType,
                                    *pin.lpMediaType[t].clsMinorType);
@@ -109,8 +108,8 @@ HRESULT RegisterFilterSetup(const FilterSetup& setup, bool add) {
     return RegisterWithMapper2(mapper2.Get(), setup, add);
   }
   ComPtr<IFilterMapper> mapper;
-  const HRESULT hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_PPV_ARGS(&mapper));
+  const HRESULT hr =
+      CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper));
   if (FAILED(hr)) return hr;
   return RegisterWithMapper(mapper.Get(), setup, add);
 }

@@ -3,9 +3,9 @@
 namespace pixora::dshow {
 
 CUnknown::CUnknown(IUnknown* outer)
-    : owner_(outer != nullptr ? outer
-                              : reinterpret_cast<IUnknown*>(
-                                    static_cast<INonDelegatingUnknown*>(this))) {}
+    : owner_(outer != nullptr
+                 ? outer
+                 : reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this))) {}
 
 HRESULT STDMETHODCALLTYPE CUnknown::NonDelegatingQueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;

@@ -23,6 +23,10 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
 
 STDAPI DllCanUnloadNow() { return dshow::CanUnloadNow(); }
 
-STDAPI DllRegisterServer() { return GuardCom([] { return RegisterModule(); }); }
+STDAPI DllRegisterServer() {
+  return GuardCom([] { return RegisterModule(); });
+}
 
-STDAPI DllUnregisterServer() { return GuardCom([] { return UnregisterModule(); }); }
+STDAPI DllUnregisterServer() {
+  return GuardCom([] { return UnregisterModule(); });
+}

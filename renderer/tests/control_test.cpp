@@ -131,11 +131,14 @@ TEST_F(ControlTest, SendMethodsCarryTheirFormatAndTheTurn) {
     return FrameHeader{static_cast<decltype(FrameHeader::format)>(t), w, ht, s};
   };
   const Case cases[] = {
-      {&IPixoraRenderer::SendFrameRGB24, PixelType::RGB24, 10, 4, false, h(PixelType::RGB24, 10, 4, 32)},
+      {&IPixoraRenderer::SendFrameRGB24, PixelType::RGB24, 10, 4, false,
+       h(PixelType::RGB24, 10, 4, 32)},
       {&IPixoraRenderer::SendFrameRGB32, PixelType::RGB32, 640, -480, true,
        h(PixelType::RGB32, 480, -640, 1920)},
-      {&IPixoraRenderer::SendFrameYUY2, PixelType::YUY2, 64, 30, true, h(PixelType::YUY2, 30, 64, 60)},
-      {&IPixoraRenderer::SendFrameNV12, PixelType::NV12, 64, 48, false, h(PixelType::NV12, 64, 48, 64)},
+      {&IPixoraRenderer::SendFrameYUY2, PixelType::YUY2, 64, 30, true,
+       h(PixelType::YUY2, 30, 64, 60)},
+      {&IPixoraRenderer::SendFrameNV12, PixelType::NV12, 64, 48, false,
+       h(PixelType::NV12, 64, 48, 64)},
   };
   for (const Case& c : cases) {
     const Bytes frame = Pattern(640 * 480 * 4, 2);  // enough for every case
@@ -181,9 +184,9 @@ TEST_F(ControlTest, ArrayFramesAndScreenRegionsCheckTheirArguments) {
   EXPECT_EQ(send(VT_UI1, stride * h - 1), S_OK);
   EXPECT_EQ(probe_.FrameCount(), 0u);
   EXPECT_EQ(send(VT_UI1, stride * h), S_OK);
-  EXPECT_PRED2(SameHeader, LastRecord().header,
-               (FrameHeader{static_cast<decltype(FrameHeader::format)>(PixelType::RGB24), w, h,
-                            stride}));
+  EXPECT_PRED2(
+      SameHeader, LastRecord().header,
+      (FrameHeader{static_cast<decltype(FrameHeader::format)>(PixelType::RGB24), w, h, stride}));
   EXPECT_EQ(control->SendScreenRegion(-1, 0, 100, 100), E_INVALIDARG);
   EXPECT_EQ(control->SendScreenRegion(0, 0, 100, 0), E_INVALIDARG);
 }
@@ -201,9 +204,9 @@ TEST_F(ControlTest, TheInterfaceLeadsBackToTheFilterAndWorksFromC) {
   EXPECT_EQ(mode, 0);
   EXPECT_EQ(probe_.Settings().outputFormat.width, 320);
   EXPECT_EQ(probe_.Settings().outputFormat.fps, 15);
-  EXPECT_PRED2(SameHeader, LastRecord().header,
-               (FrameHeader{static_cast<decltype(FrameHeader::format)>(PixelType::RGB24), 10, 20,
-                            32}));
+  EXPECT_PRED2(
+      SameHeader, LastRecord().header,
+      (FrameHeader{static_cast<decltype(FrameHeader::format)>(PixelType::RGB24), 10, 20, 32}));
 }
 
 // One host thread sending NV12 through the interface, the graph streaming RGB32 and a
@@ -281,16 +284,14 @@ TEST_F(ControlTest, WithoutADeviceTheFilterRendersIntoNothing) {
     const IID* iid;
     const char* name;
   };
-  for (const Granted& g : {Granted{&IID_IBaseFilter, "IBaseFilter"},
-                           Granted{&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages"},
-                           Granted{&IID_IMediaFilter, "IMediaFilter"},
-                           Granted{&IID_IPersist, "IPersist"},
-                           Granted{&IID_IAMovieSetup, "IAMovieSetup"},
-                           Granted{&IID_IMediaSeeking, "IMediaSeeking"},
-                           Granted{&IID_IMediaPosition, "IMediaPosition"}}) {
+  for (const Granted& g :
+       {Granted{&IID_IBaseFilter, "IBaseFilter"},
+        Granted{&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages"},
+        Granted{&IID_IMediaFilter, "IMediaFilter"}, Granted{&IID_IPersist, "IPersist"},
+        Granted{&IID_IAMovieSetup, "IAMovieSetup"}, Granted{&IID_IMediaSeeking, "IMediaSeeking"},
+        Granted{&IID_IMediaPosition, "IMediaPosition"}}) {
     ComPtr<IUnknown> face;
-    EXPECT_EQ(renderer->QueryInterface(*g.iid, reinterpret_cast<void**>(face.GetAddressOf())),
-              S_OK)
+    EXPECT_EQ(renderer->QueryInterface(*g.iid, reinterpret_cast<void**>(face.GetAddressOf())), S_OK)
         << g.name;
   }
   ComPtr<ISpecifyPropertyPages> pages;

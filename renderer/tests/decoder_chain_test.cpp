@@ -79,9 +79,9 @@ TEST_F(DecoderChainTest, TheSystemsSplitterFeedsTheDeviceFrameByFrame) {
   const std::wstring avi = WindowsPath(PIXORA_CHAIN_AVI_UNIX_PATH);
   ASSERT_EQ(graph.builder->AddSourceFilter(avi.c_str(), L"source", &source), S_OK);
   ComPtr<IBaseFilter> splitter;
-  ASSERT_EQ(CoCreateInstance(CLSID_AviSplitter, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_PPV_ARGS(&splitter)),
-            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_AviSplitter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&splitter)),
+      S_OK);
   ASSERT_EQ(graph.Add(splitter.Get(), L"AVI splitter"), S_OK);
   const HRESULT parsed = graph.ConnectDirect(source.Get(), splitter.Get(), nullptr);
   if (FAILED(parsed)) {
@@ -119,8 +119,8 @@ TEST_F(DecoderChainTest, TheSystemsSplitterFeedsTheDeviceFrameByFrame) {
     EXPECT_EQ(std::abs(r.header.height), kHeight);
     EXPECT_EQ(r.header.stride, kWidth * 3);
     const uint8_t* topDown = reference.data() + kFrameBytes * i;
-    const Bytes expected = r.header.height > 0 ? BottomUp(topDown)
-                                               : Bytes(topDown, topDown + kFrameBytes);
+    const Bytes expected =
+        r.header.height > 0 ? BottomUp(topDown) : Bytes(topDown, topDown + kFrameBytes);
     EXPECT_EQ(r.pixelHash, Fnv1a64(expected.data(), expected.size()));
   }
 }

@@ -70,9 +70,9 @@ class RendererFilterTest : public ::testing::Test {
 
   Bytes LastPixels() {
     const Bytes packet = probe_.LastPacket();
-    return packet.size() < sizeof(FrameHeader) ? Bytes{}
-                                               : Bytes(packet.begin() + sizeof(FrameHeader),
-                                                       packet.end());
+    return packet.size() < sizeof(FrameHeader)
+               ? Bytes{}
+               : Bytes(packet.begin() + sizeof(FrameHeader), packet.end());
   }
 
   // Declared first: the module stays loaded until every object of it is gone.
@@ -92,13 +92,13 @@ struct StopOnExit {
 };
 
 inline bool SameHeader(const FrameHeader& a, const FrameHeader& b) {
-  return static_cast<int32_t>(a.format) == static_cast<int32_t>(b.format) &&
-         a.width == b.width && a.height == b.height && a.stride == b.stride;
+  return static_cast<int32_t>(a.format) == static_cast<int32_t>(b.format) && a.width == b.width &&
+         a.height == b.height && a.stride == b.stride;
 }
 
 inline std::ostream& operator<<(std::ostream& out, const FrameHeader& h) {
-  return out << "(" << static_cast<int32_t>(h.format) << ", " << h.width << ", " << h.height
-             << ", " << h.stride << ")";
+  return out << "(" << static_cast<int32_t>(h.format) << ", " << h.width << ", " << h.height << ", "
+             << h.stride << ")";
 }
 
 }  // namespace pixora::test

@@ -68,9 +68,9 @@ TEST_F(RendererFilterTest, EveryAcceptedTypeReachesTheDeviceByteForByte) {
 
   uint8_t seed = 0;
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "type " << static_cast<int>(c.subtype.type) << " "
-                                      << c.width << "x" << c.height << " VideoInfo"
-                                      << (c.format == &FORMAT_VideoInfo2 ? "2" : ""));
+    SCOPED_TRACE(::testing::Message()
+                 << "type " << static_cast<int>(c.subtype.type) << " " << c.width << "x" << c.height
+                 << " VideoInfo" << (c.format == &FORMAT_VideoInfo2 ? "2" : ""));
     FilterGraph graph;
     ComPtr<IBaseFilter> renderer = module_.CreateFilter();
     ASSERT_EQ(graph.Add(renderer.Get(), L"renderer"), S_OK);
@@ -168,9 +168,9 @@ TEST_F(RendererFilterTest, RotationTurnsTheGraphsFrames) {
   ASSERT_EQ(graph_.RunWithoutClock(), S_OK);
   const Bytes frame = Pattern(921600, 7);
   ASSERT_EQ(source_->Push(frame.data(), 921600), S_OK);
-  EXPECT_PRED2(SameHeader, LastRecord().header,
-               (FrameHeader{static_cast<decltype(FrameHeader::format)>(PixelType::RGB24), 480,
-                            640, 1440}));
+  EXPECT_PRED2(
+      SameHeader, LastRecord().header,
+      (FrameHeader{static_cast<decltype(FrameHeader::format)>(PixelType::RGB24), 480, 640, 1440}));
   Bytes turned(921600);
   kernels::RotateScratch scratch;
   kernels::RotateFrame90(PixelType::RGB24, frame.data(), 640, 480, 1920, turned.data(), scratch);

@@ -31,7 +31,8 @@ std::set<std::string> ExportNames(HMODULE module) {
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& entry =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-  const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+  const auto* directory =
+      reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
   const auto* names = reinterpret_cast<const DWORD*>(base + directory->AddressOfNames);
   std::set<std::string> result;
   for (DWORD i = 0; i < directory->NumberOfNames; ++i) {

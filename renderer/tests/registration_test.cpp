@@ -59,8 +59,8 @@ std::wstring ClassKey(REFCLSID clsid, const wchar_t* subkey = nullptr) {
 std::wstring RegistryString(const std::wstring& key, const wchar_t* name) {
   wchar_t value[1024];
   DWORD bytes = sizeof(value);
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value,
-                   &bytes) != ERROR_SUCCESS) {
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &bytes) !=
+      ERROR_SUCCESS) {
     return L"<absent>";
   }
   return value;
@@ -167,8 +167,8 @@ bool MapperOffers(REFGUID subtype, DWORD merit) {
   }
   const GUID types[2] = {MEDIATYPE_Video, subtype};
   ComPtr<IEnumMoniker> found;
-  if (FAILED(mapper->EnumMatchingFilters(&found, 0, FALSE, merit, TRUE, 1, types, nullptr,
-                                         nullptr, TRUE, FALSE, 0, nullptr, nullptr, nullptr))) {
+  if (FAILED(mapper->EnumMatchingFilters(&found, 0, FALSE, merit, TRUE, 1, types, nullptr, nullptr,
+                                         TRUE, FALSE, 0, nullptr, nullptr, nullptr))) {
     return false;
   }
   wchar_t wanted[40];

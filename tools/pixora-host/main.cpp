@@ -36,7 +36,8 @@ int Configure(IPixoraRenderer* renderer, const Options& options) {
   HRESULT hr = S_OK;
   if (!options.device.empty()) {
     hr = renderer->SelectDevice(options.device.c_str());
-    if (FAILED(hr)) return Fail((L"no camera device named \"" + options.device + L"\"").c_str(), hr);
+    if (FAILED(hr))
+      return Fail((L"no camera device named \"" + options.device + L"\"").c_str(), hr);
     std::wprintf(L"device: \"%ls\" selected\n", options.device.c_str());
   } else {
     std::wprintf(L"device: the first Pixora camera device\n");
@@ -66,11 +67,12 @@ void PrintDelivered(const FeedResult& fed) {
 
 int Run(const Options& options) {
   ComPtr<IBaseFilter> filter;
-  HRESULT hr = CoCreateInstance(CLSID_PixoraRenderer, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_PPV_ARGS(&filter));
+  HRESULT hr =
+      CoCreateInstance(CLSID_PixoraRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&filter));
   if (FAILED(hr)) return Fail(L"cannot create the Pixora Renderer (is it registered?)", hr);
   ComPtr<IPixoraRenderer> renderer;
-  hr = filter->QueryInterface(IID_IPixoraRenderer, reinterpret_cast<void**>(renderer.GetAddressOf()));
+  hr = filter->QueryInterface(IID_IPixoraRenderer,
+                              reinterpret_cast<void**>(renderer.GetAddressOf()));
   if (FAILED(hr)) return Fail(L"the filter found no Pixora camera device", hr);
   if (const int failed = Configure(renderer.Get(), options)) return failed;
 

@@ -50,8 +50,8 @@ FeedResult FeedPicture(IPixoraRenderer* renderer, const std::wstring& path, long
   if (FAILED(fed.result)) return fed;
   const UINT stride = width * 4;
   std::vector<BYTE> pixels(static_cast<size_t>(stride) * height);
-  fed.result = picture->CopyPixels(nullptr, stride, static_cast<UINT>(pixels.size()),
-                                   pixels.data());
+  fed.result =
+      picture->CopyPixels(nullptr, stride, static_cast<UINT>(pixels.size()), pixels.data());
   if (FAILED(fed.result)) return fed;
 
   // WIC's rows are top-down: a negative height says so.
@@ -61,9 +61,9 @@ FeedResult FeedPicture(IPixoraRenderer* renderer, const std::wstring& path, long
   const auto end = start + std::chrono::duration<double>(seconds);
   auto next = start;
   while (Clock::now() < end) {
-    const HRESULT hr = renderer->SendFrameRGB32(pixels.data(), static_cast<LONG>(width),
-                                                -static_cast<LONG>(height),
-                                                static_cast<LONG>(stride));
+    const HRESULT hr =
+        renderer->SendFrameRGB32(pixels.data(), static_cast<LONG>(width),
+                                 -static_cast<LONG>(height), static_cast<LONG>(stride));
     if (FAILED(hr)) {
       fed.result = hr;
       break;

@@ -11,8 +11,8 @@
 namespace pixora::host {
 
 struct FeedResult {
-  HRESULT result;          // the first failure, else S_OK
-  long frames;             // frames the device took
+  HRESULT result;           // the first failure, else S_OK
+  long frames;              // frames the device took
   double seconds;           // time spent feeding
   double framesPerSecond;   // the rate at which frames reached the device
   double medianLatenessMs;  // video only: how late frames reached the device

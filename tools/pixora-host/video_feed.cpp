@@ -101,8 +101,8 @@ FeedResult FeedVideo(IBaseFilter* renderer, const std::wstring& path, double tim
   ComPtr<IMediaControl> control;
   ComPtr<IMediaEvent> events;
   ComPtr<IBaseFilter> source;
-  HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_PPV_ARGS(&graph));
+  HRESULT hr =
+      CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
   if (SUCCEEDED(hr)) hr = graph.As(&control);
   if (SUCCEEDED(hr)) {
     hr = graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.GetAddressOf()));

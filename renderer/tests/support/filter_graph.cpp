@@ -29,8 +29,8 @@ DWORD Compression(REFGUID subtype) {
 void MakeVideoType(REFGUID subtype, REFGUID formatType, int32_t width, int32_t height,
                    dshow::MediaType* type, uint32_t formatBytes) {
   const bool second = formatType == FORMAT_VideoInfo2;
-  const size_t headerOffset = second ? offsetof(VIDEOINFOHEADER2, bmiHeader)
-                                     : offsetof(VIDEOINFOHEADER, bmiHeader);
+  const size_t headerOffset =
+      second ? offsetof(VIDEOINFOHEADER2, bmiHeader) : offsetof(VIDEOINFOHEADER, bmiHeader);
   const size_t fullBytes = second ? sizeof(VIDEOINFOHEADER2) : sizeof(VIDEOINFOHEADER);
   std::vector<BYTE> block(fullBytes, 0);
   BITMAPINFOHEADER header = {};
@@ -40,8 +40,8 @@ void MakeVideoType(REFGUID subtype, REFGUID formatType, int32_t width, int32_t h
   header.biPlanes = 1;
   header.biBitCount = BitCount(subtype);
   header.biCompression = Compression(subtype);
-  header.biSizeImage = static_cast<DWORD>(
-      (static_cast<int64_t>(width) * header.biBitCount / 8) * (height < 0 ? -height : height));
+  header.biSizeImage = static_cast<DWORD>((static_cast<int64_t>(width) * header.biBitCount / 8) *
+                                          (height < 0 ? -height : height));
   std::memcpy(block.data() + headerOffset, &header, sizeof(header));
 
   AM_MEDIA_TYPE described = {};
@@ -81,8 +81,7 @@ ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction) {
   return nullptr;
 }
 
-HRESULT FilterGraph::ConnectDirect(IBaseFilter* from, IBaseFilter* to,
-                                   const AM_MEDIA_TYPE* type) {
+HRESULT FilterGraph::ConnectDirect(IBaseFilter* from, IBaseFilter* to, const AM_MEDIA_TYPE* type) {
   const ComPtr<IPin> out = FirstPin(from, PINDIR_OUTPUT);
   const ComPtr<IPin> in = FirstPin(to, PINDIR_INPUT);
   if (!out || !in) return E_FAIL;

@@ -109,7 +109,9 @@ class CPushPin final : public dshow::CBasePin, public IMediaSeeking {
     return input_->Receive(sample.Get());
   }
 
-  HRESULT PushEndOfStream() { return downstream_ ? downstream_->EndOfStream() : VFW_E_NOT_CONNECTED; }
+  HRESULT PushEndOfStream() {
+    return downstream_ ? downstream_->EndOfStream() : VFW_E_NOT_CONNECTED;
+  }
 
   HRESULT PushFlush() {
     if (!downstream_) return VFW_E_NOT_CONNECTED;
@@ -165,8 +167,8 @@ class CPushPin final : public dshow::CBasePin, public IMediaSeeking {
       current_ = *current;
       source_->RecordSeek(*current);
     }
-    if (stop != nullptr && (stopFlags & AM_SEEKING_PositioningBitsMask) ==
-                               AM_SEEKING_AbsolutePositioning) {
+    if (stop != nullptr &&
+        (stopFlags & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_AbsolutePositioning) {
       stop_ = *stop;
     }
     if (downstream_ && positioning != AM_SEEKING_NoPositioning) {
@@ -207,9 +209,9 @@ class CPushPin final : public dshow::CBasePin, public IMediaSeeking {
   }
 
  private:
-  static constexpr DWORD kCapabilities =
-      AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
-      AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetStopPos;
+  static constexpr DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
+                                         AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetDuration |
+                                         AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetStopPos;
 
   CPushSource* const source_;
   const long bufferBytes_;
