@@ -35,54 +35,60 @@ STDMETHODIMP CBaseFilter::GetClassID(CLSID* clsid) {
 }
 
 STDMETHODIMP CBaseFilter::Stop() {
-  std::lock_guard lock(stateLock_);
-  HRESULT result = S_OK;
-  if (state_ != State_Stopped) {
-    for (int i = 0; i < GetPinCount(); ++i) {
-      CBasePin* pin = GetPin(i);
-      if (pin->IsConnected()) {
-        const HRESULT hr = pin->Inactive();
-        if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard lock(stateLock_);
+    HRESULT result = S_OK;
+    if (state_ != State_Stopped) {
+      for (int i = 0; i < GetPinCount(); ++i) {
+        CBasePin* pin = GetPin(i);
+        if (pin->IsConnected()) {
+          const HRESULT hr = pin->Inactive();
+          if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+        }
       }
     }
-  }
-  state_ = State_Stopped;
-  return result;
+    state_ = State_Stopped;
+    return result;
+  });
 }
 
 STDMETHODIMP CBaseFilter::Pause() {
-  std::lock_guard lock(stateLock_);
-  if (state_ == State_Stopped) {
-    for (int i = 0; i < GetPinCount(); ++i) {
-      CBasePin* pin = GetPin(i);
-      if (pin->IsConnected()) {
-        const HRESULT hr = pin->Active();
-        if (FAILED(hr)) return hr;
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard lock(stateLock_);
+    if (state_ == State_Stopped) {
+      for (int i = 0; i < GetPinCount(); ++i) {
+        CBasePin* pin = GetPin(i);
+        if (pin->IsConnected()) {
+          const HRESULT hr = pin->Active();
+          if (FAILED(hr)) return hr;
+        }
       }
     }
-  }
-  state_ = State_Paused;
-  return S_OK;
+    state_ = State_Paused;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME start) {
-  std::lock_guard lock(stateLock_);
-  start_ = start;
-  if (state_ == State_Stopped) {
-    const HRESULT hr = Pause();
-    if (FAILED(hr)) return hr;
-  }
-  if (state_ != State_Running) {
-    for (int i = 0; i < GetPinCount(); ++i) {
-      CBasePin* pin = GetPin(i);
-      if (pin->IsConnected()) {
-        const HRESULT hr = pin->Run(start);
-        if (FAILED(hr)) return hr;
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard lock(stateLock_);
+    start_ = start;
+    if (state_ == State_Stopped) {
+      const HRESULT hr = Pause();
+      if (FAILED(hr)) return hr;
+    }
+    if (state_ != State_Running) {
+      for (int i = 0; i < GetPinCount(); ++i) {
+        CBasePin* pin = GetPin(i);
+        if (pin->IsConnected()) {
+          const HRESULT hr = pin->Run(start);
+          if (FAILED(hr)) return hr;
+        }
       }
     }
-  }
-  state_ = State_Running;
-  return S_OK;
+    state_ = State_Running;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* state) {
@@ -92,17 +98,21 @@ STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* state) {
 }
 
 STDMETHODIMP CBaseFilter::SetSyncSource(IReferenceClock* clock) {
-  std::lock_guard lock(stateLock_);
-  clock_ = clock;
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard lock(stateLock_);
+    clock_ = clock;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBaseFilter::GetSyncSource(IReferenceClock** clock) {
-  if (clock == nullptr) return E_POINTER;
-  std::lock_guard lock(stateLock_);
-  *clock = clock_.Get();
-  if (*clock != nullptr) (*clock)->AddRef();
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (clock == nullptr) return E_POINTER;
+    std::lock_guard lock(stateLock_);
+    *clock = clock_.Get();
+    if (*clock != nullptr) (*clock)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBaseFilter::EnumPins(IEnumPins** pins) {
@@ -114,30 +124,34 @@ STDMETHODIMP CBaseFilter::EnumPins(IEnumPins** pins) {
 }
 
 STDMETHODIMP CBaseFilter::FindPin(LPCWSTR id, IPin** pin) {
-  if (id == nullptr || pin == nullptr) return E_POINTER;
-  *pin = nullptr;
-  std::lock_guard lock(stateLock_);
-  for (int i = 0; i < GetPinCount(); ++i) {
-    CBasePin* candidate = GetPin(i);
-    if (std::wcscmp(candidate->Name(), id) == 0) {
-      *pin = candidate;
-      candidate->AddRef();
-      return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (id == nullptr || pin == nullptr) return E_POINTER;
+    *pin = nullptr;
+    std::lock_guard lock(stateLock_);
+    for (int i = 0; i < GetPinCount(); ++i) {
+      CBasePin* candidate = GetPin(i);
+      if (std::wcscmp(candidate->Name(), id) == 0) {
+        *pin = candidate;
+        candidate->AddRef();
+        return S_OK;
+      }
     }
-  }
-  return VFW_E_NOT_FOUND;
+    return VFW_E_NOT_FOUND;
+  });
 }
 
 STDMETHODIMP CBaseFilter::QueryFilterInfo(FILTER_INFO* info) {
-  if (info == nullptr) return E_POINTER;
-  std::lock_guard lock(graphLock_);
-  const size_t capacity = sizeof(info->achName) / sizeof(info->achName[0]);
-  const size_t length = std::min(name_.size(), capacity - 1);
-  name_.copy(info->achName, length);
-  info->achName[length] = L'\0';
-  info->pGraph = graph_;
-  if (graph_ != nullptr) graph_->AddRef();
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (info == nullptr) return E_POINTER;
+    std::lock_guard lock(graphLock_);
+    const size_t capacity = sizeof(info->achName) / sizeof(info->achName[0]);
+    const size_t length = std::min(name_.size(), capacity - 1);
+    name_.copy(info->achName, length);
+    info->achName[length] = L'\0';
+    info->pGraph = graph_;
+    if (graph_ != nullptr) graph_->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {

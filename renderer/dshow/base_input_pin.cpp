@@ -23,25 +23,29 @@ HRESULT CBaseInputPin::QueryPinInterface(REFIID riid, void** object) {
 }
 
 STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
-  if (allocator == nullptr) return E_POINTER;
-  *allocator = nullptr;
-  std::lock_guard lock(allocatorLock_);
-  if (!allocator_) {
-    const HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_PPV_ARGS(&allocator_));
-    if (FAILED(hr)) return hr;
-  }
-  *allocator = allocator_.Get();
-  (*allocator)->AddRef();
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (allocator == nullptr) return E_POINTER;
+    *allocator = nullptr;
+    std::lock_guard lock(allocatorLock_);
+    if (!allocator_) {
+      const HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_PPV_ARGS(&allocator_));
+      if (FAILED(hr)) return hr;
+    }
+    *allocator = allocator_.Get();
+    (*allocator)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
-  if (allocator == nullptr) return E_POINTER;
-  std::lock_guard lock(allocatorLock_);
-  allocator_ = allocator;
-  readOnly_ = readOnly != FALSE;
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (allocator == nullptr) return E_POINTER;
+    std::lock_guard lock(allocatorLock_);
+    allocator_ = allocator;
+    readOnly_ = readOnly != FALSE;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBaseInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) { return E_NOTIMPL; }

@@ -150,30 +150,36 @@ void CBasePin::DropConnection() {
 }
 
 STDMETHODIMP CBasePin::Disconnect() {
-  std::lock_guard lock(filter_->StateLock());
-  if (filter_->State() != State_Stopped) return VFW_E_NOT_STOPPED;
-  if (!connected_) return S_FALSE;
-  DropConnection();
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard lock(filter_->StateLock());
+    if (filter_->State() != State_Stopped) return VFW_E_NOT_STOPPED;
+    if (!connected_) return S_FALSE;
+    DropConnection();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBasePin::ConnectedTo(IPin** pin) {
-  if (pin == nullptr) return E_POINTER;
-  std::lock_guard lock(filter_->StateLock());
-  *pin = connected_.Get();
-  if (*pin == nullptr) return VFW_E_NOT_CONNECTED;
-  (*pin)->AddRef();
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (pin == nullptr) return E_POINTER;
+    std::lock_guard lock(filter_->StateLock());
+    *pin = connected_.Get();
+    if (*pin == nullptr) return VFW_E_NOT_CONNECTED;
+    (*pin)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
-  if (type == nullptr) return E_POINTER;
-  std::lock_guard lock(filter_->StateLock());
-  if (!connected_) {
-    std::memset(type, 0, sizeof(*type));
-    return VFW_E_NOT_CONNECTED;
-  }
-  return CopyMediaType(type, type_.Get());
+  return GuardCom([&]() -> HRESULT {
+    if (type == nullptr) return E_POINTER;
+    std::lock_guard lock(filter_->StateLock());
+    if (!connected_) {
+      std::memset(type, 0, sizeof(*type));
+      return VFW_E_NOT_CONNECTED;
+    }
+    return CopyMediaType(type, type_.Get());
+  });
 }
 
 STDMETHODIMP CBasePin::QueryPinInfo(PIN_INFO* info) {

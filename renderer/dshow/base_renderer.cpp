@@ -98,65 +98,71 @@ void CBaseRenderer::WaitForHeldSampleLocked(std::unique_lock<std::mutex>& lock) 
 }
 
 STDMETHODIMP CBaseRenderer::Stop() {
-  std::lock_guard state(StateLock());
-  const HRESULT hr = CBaseFilter::Stop();
-  {
-    std::unique_lock lock(scheduleLock_);
-    streamState_ = State_Stopped;
-    endOfStream_ = false;
-    completeSent_ = false;
-    lastTimed_ = false;
-    UpdateReadyLocked();
-    WakeWaitersLocked();
-    WaitForHeldSampleLocked(lock);
-  }
-  position_->ResetRenderedTime();
-  // A sample being rendered is finished when Stop returns.
-  std::lock_guard render(renderLock_);
-  return hr;
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard state(StateLock());
+    const HRESULT hr = CBaseFilter::Stop();
+    {
+      std::unique_lock lock(scheduleLock_);
+      streamState_ = State_Stopped;
+      endOfStream_ = false;
+      completeSent_ = false;
+      lastTimed_ = false;
+      UpdateReadyLocked();
+      WakeWaitersLocked();
+      WaitForHeldSampleLocked(lock);
+    }
+    position_->ResetRenderedTime();
+    // A sample being rendered is finished when Stop returns.
+    std::lock_guard render(renderLock_);
+    return hr;
+  });
 }
 
 STDMETHODIMP CBaseRenderer::Pause() {
-  std::lock_guard state(StateLock());
-  const FILTER_STATE before = State();
-  const HRESULT hr = CBaseFilter::Pause();
-  if (FAILED(hr)) return hr;
-  const bool connected = pin_->IsConnected();
-  std::lock_guard lock(scheduleLock_);
-  if (before == State_Stopped) {
-    endOfStream_ = false;
-    completeSent_ = false;
-    flushing_ = false;
-    lastTimed_ = false;
-  }
-  streamState_ = State_Paused;
-  streamClock_ = Clock();
-  inputConnected_ = connected;
-  UpdateReadyLocked();
-  WakeWaitersLocked();
-  return hr;
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard state(StateLock());
+    const FILTER_STATE before = State();
+    const HRESULT hr = CBaseFilter::Pause();
+    if (FAILED(hr)) return hr;
+    const bool connected = pin_->IsConnected();
+    std::lock_guard lock(scheduleLock_);
+    if (before == State_Stopped) {
+      endOfStream_ = false;
+      completeSent_ = false;
+      flushing_ = false;
+      lastTimed_ = false;
+    }
+    streamState_ = State_Paused;
+    streamClock_ = Clock();
+    inputConnected_ = connected;
+    UpdateReadyLocked();
+    WakeWaitersLocked();
+    return hr;
+  });
 }
 
 STDMETHODIMP CBaseRenderer::Run(REFERENCE_TIME start) {
-  bool completeNow = false;
-  {
-    std::lock_guard state(StateLock());
-    const HRESULT hr = CBaseFilter::Run(start);
-    if (FAILED(hr)) return hr;
-    std::lock_guard lock(scheduleLock_);
-    streamState_ = State_Running;
-    streamStart_ = start;
-    streamClock_ = Clock();
-    UpdateReadyLocked();
-    WakeWaitersLocked();
-    // With nothing connected the stream has ended before it began.
-    if (!inputConnected_ && !completeSent_) {
-      completeSent_ = true;
-      completeNow = true;
+  return GuardCom([&]() -> HRESULT {
+    bool completeNow = false;
+    {
+      std::lock_guard state(StateLock());
+      const HRESULT hr = CBaseFilter::Run(start);
+      if (FAILED(hr)) return hr;
+      std::lock_guard lock(scheduleLock_);
+      streamState_ = State_Running;
+      streamStart_ = start;
+      streamClock_ = Clock();
+      UpdateReadyLocked();
+      WakeWaitersLocked();
+      // With nothing connected the stream has ended before it began.
+      if (!inputConnected_ && !completeSent_) {
+        completeSent_ = true;
+        completeNow = true;
+      }
     }
-  }
-  if (completeNow) NotifyEvent(EC_COMPLETE, S_OK, 0);
-  return S_OK;
+    if (completeNow) NotifyEvent(EC_COMPLETE, S_OK, 0);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CBaseRenderer::GetState(DWORD timeout, FILTER_STATE* state) {

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+#include "com_guard.h"
+
 namespace pixora::dshow {
 namespace {
 
@@ -87,19 +89,21 @@ STDMETHODIMP CRendererPosPassThru::GetPreroll(LONGLONG* preroll) {
 }
 
 STDMETHODIMP CRendererPosPassThru::GetCurrentPosition(LONGLONG* current) {
-  if (current == nullptr) return E_POINTER;
-  ComPtr<IMediaSeeking> upstream;
-  const HRESULT found = Upstream(&upstream);
-  if (FAILED(found)) return found;
-  // The rendered sample's time is media time; other formats are the upstream filter's.
-  if (upstream->IsUsingTimeFormat(&TIME_FORMAT_MEDIA_TIME) == S_OK) {
-    std::lock_guard lock(positionLock_);
-    if (rendered_) {
-      *current = segmentStart_ + std::llround(static_cast<double>(renderedStart_) * segmentRate_);
-      return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (current == nullptr) return E_POINTER;
+    ComPtr<IMediaSeeking> upstream;
+    const HRESULT found = Upstream(&upstream);
+    if (FAILED(found)) return found;
+    // The rendered sample's time is media time; other formats are the upstream filter's.
+    if (upstream->IsUsingTimeFormat(&TIME_FORMAT_MEDIA_TIME) == S_OK) {
+      std::lock_guard lock(positionLock_);
+      if (rendered_) {
+        *current = segmentStart_ + std::llround(static_cast<double>(renderedStart_) * segmentRate_);
+        return S_OK;
+      }
     }
-  }
-  return upstream->GetCurrentPosition(current);
+    return upstream->GetCurrentPosition(current);
+  });
 }
 
 void CRendererPosPassThru::RegisterRenderedTime(REFERENCE_TIME sampleStart) {
@@ -131,38 +135,46 @@ ITypeInfo* CRendererPosPassThru::TypeInfo() {
 }
 
 STDMETHODIMP CRendererPosPassThru::GetTypeInfoCount(UINT* count) {
-  if (count == nullptr) return E_POINTER;
-  *count = TypeInfo() != nullptr ? 1 : 0;
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (count == nullptr) return E_POINTER;
+    *count = TypeInfo() != nullptr ? 1 : 0;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CRendererPosPassThru::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  if (info == nullptr) return E_POINTER;
-  *info = nullptr;
-  if (index != 0) return DISP_E_BADINDEX;
-  ITypeInfo* typeInfo = TypeInfo();
-  if (typeInfo == nullptr) return E_NOTIMPL;
-  *info = typeInfo;
-  typeInfo->AddRef();
-  return S_OK;
+  return GuardCom([&]() -> HRESULT {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    ITypeInfo* typeInfo = TypeInfo();
+    if (typeInfo == nullptr) return E_NOTIMPL;
+    *info = typeInfo;
+    typeInfo->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CRendererPosPassThru::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                                  DISPID* ids) {
-  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  ITypeInfo* typeInfo = TypeInfo();
-  if (typeInfo == nullptr) return E_NOTIMPL;
-  return DispGetIDsOfNames(typeInfo, names, count, ids);
+  return GuardCom([&]() -> HRESULT {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* typeInfo = TypeInfo();
+    if (typeInfo == nullptr) return E_NOTIMPL;
+    return DispGetIDsOfNames(typeInfo, names, count, ids);
+  });
 }
 
 STDMETHODIMP CRendererPosPassThru::Invoke(DISPID id, REFIID riid, LCID, WORD flags,
                                           DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                           UINT* argError) {
-  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  ITypeInfo* typeInfo = TypeInfo();
-  if (typeInfo == nullptr) return E_NOTIMPL;
-  return DispInvoke(static_cast<IMediaPosition*>(this), typeInfo, id, flags, params, result,
-                    exception, argError);
+  return GuardCom([&]() -> HRESULT {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* typeInfo = TypeInfo();
+    if (typeInfo == nullptr) return E_NOTIMPL;
+    return DispInvoke(static_cast<IMediaPosition*>(this), typeInfo, id, flags, params, result,
+                      exception, argError);
+  });
 }
 
 STDMETHODIMP CRendererPosPassThru::get_Duration(REFTIME* length) {
