@@ -24,8 +24,10 @@ STDMETHODIMP PixoraRenderer::NonDelegatingQueryInterface(REFIID riid, void** obj
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (riid == IID_IPixoraRenderer) {
-    if (!link_.HasDevice()) return E_FAIL;
-    return GetInterface(static_cast<IPixoraRenderer*>(this), object);
+    return GuardCom([&] {
+      if (!link_.HasDevice()) return E_FAIL;
+      return GetInterface(static_cast<IPixoraRenderer*>(this), object);
+    });
   }
   if (riid == IID_ISpecifyPropertyPages) {
     return GetInterface(static_cast<ISpecifyPropertyPages*>(this), object);
