@@ -58,7 +58,7 @@ struct Reply {
 inline Reply Send(kstandin::Subdevice& filter, const kstandin::PropertyInput& input, ULONG valueSize,
                   const std::vector<unsigned char>& value = {}) {
   std::vector<unsigned char> buffer(valueSize);
-  std::memcpy(buffer.data(), value.data(), std::min<size_t>(value.size(), valueSize));
+  std::copy_n(value.begin(), std::min<size_t>(value.size(), valueSize), buffer.begin());
   const kstandin::PropertyResult result =
       filter.Property(input.data(), input.size(), valueSize ? buffer.data() : nullptr, valueSize);
   return {result.status, result.valueSize, buffer};
