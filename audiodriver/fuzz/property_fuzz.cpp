@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     status = handler(&request);
     Require(!NT_SUCCESS(status) || request.ValueSize <= valueSize);
   }
-  if (!NT_SUCCESS(status) || status == STATUS_BUFFER_OVERFLOW)
+  if (!NT_SUCCESS(status))  // size queries and refusals alike
     Require(std::memcmp(harness.adapter->Mixer(), &harness.baseline, sizeof harness.baseline) == 0);
   return 0;
 }

@@ -268,6 +268,10 @@ ULONGLONG KeQueryInterruptTime();
 [[noreturn]] void KeBugCheckEx(ULONG BugCheckCode, ULONG_PTR Parameter1, ULONG_PTR Parameter2,
                                ULONG_PTR Parameter3, ULONG_PTR Parameter4);
 
+// Named by the tables of abstract interfaces when the compiler emits them. The C++ runtime
+// supplies it in user mode; a kernel image must supply it itself (a bug check).
+void __cxa_pure_virtual();
+
 }  // extern "C"
 
 inline void KeInitializeSpinLock(PKSPIN_LOCK SpinLock) { *SpinLock = 0; }
