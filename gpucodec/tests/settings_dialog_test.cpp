@@ -20,7 +20,6 @@
 #include "screenshot.h"
 #include "test_window.h"
 #include "window_input.h"
-#include "wine_display.h"
 
 namespace gpucodec_test {
 namespace {
@@ -104,7 +103,6 @@ Plugin g_plugin;
 class SettingsDialog : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    win32_test::UseUnmanagedWineWindows();
     g_plugin.module = LoadLibraryW((ProgramFolder() + L"\\gpucodec.dll").c_str());
     if (!g_plugin.module) return;
     g_plugin.init = reinterpret_cast<decltype(&::Init)>(GetProcAddress(g_plugin.module, "Init"));
