@@ -185,8 +185,10 @@ bool Win32DeviceSet::remove(std::size_t device) {
   params.ClassInstallHeader.InstallFunction = DIF_REMOVE;
   params.Scope = DI_REMOVEDEVICE_GLOBAL;
   params.HwProfile = 0;
-  return SetupDiSetClassInstallParamsW(list_.get(), data, &params.ClassInstallHeader, sizeof(params)) &&
-         SetupDiCallClassInstaller(DIF_REMOVE, list_.get(), data);
+  // Without removal parameters the class installer removes the device globally too, so a
+  // platform that refuses them (Wine's SetupDiSetClassInstallParamsW) still removes it.
+  SetupDiSetClassInstallParamsW(list_.get(), data, &params.ClassInstallHeader, sizeof(params));
+  return SetupDiCallClassInstaller(DIF_REMOVE, list_.get(), data);
 }
 
 }  // namespace devinstall::win32
