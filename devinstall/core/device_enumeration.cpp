@@ -8,20 +8,31 @@ namespace {
 
 using Kind = HardwareIdPattern::Kind;
 
-std::unique_ptr<DeviceSet> openSet(DeviceSystem& system, const HardwareIdPattern& pattern, bool& empty) {
-  empty = false;
+// The set a pattern selects from. A class name that no class has selects nothing, and
+// that is a complete enumeration; a set that cannot be had is not.
+struct Selection {
+  std::unique_ptr<DeviceSet> set;
+  bool available = true;
+};
+
+Selection openSet(DeviceSystem& system, const HardwareIdPattern& pattern) {
+  std::unique_ptr<DeviceSet> set;
   switch (pattern.kind()) {
     case Kind::kInstanceId:
-      return system.deviceWithInstanceId(pattern.text());
+      set = system.deviceWithInstanceId(pattern.text());
+      break;
     case Kind::kSetupClass: {
       const ClassLookup lookup = system.setupClassNamed(pattern.text());
-      if (lookup.result == ClassLookup::Result::kFound) return system.presentDevicesOfClass(lookup.guid);
-      empty = lookup.result == ClassLookup::Result::kNoClass;
-      return nullptr;
+      if (lookup.result == ClassLookup::Result::kNoClass) return {nullptr, true};
+      if (lookup.result == ClassLookup::Result::kFound) set = system.presentDevicesOfClass(lookup.guid);
+      break;
     }
     default:
-      return system.presentDevices();
+      set = system.presentDevices();
+      break;
   }
+  const bool available = set != nullptr;
+  return {std::move(set), available};
 }
 
 bool selected(DeviceSet& set, std::size_t device, const HardwareIdPattern& pattern) {
@@ -43,10 +54,10 @@ bool selected(DeviceSet& set, std::size_t device, const HardwareIdPattern& patte
 }  // namespace
 
 Enumeration enumerateDevices(DeviceSystem& system, const HardwareIdPattern& pattern, const DeviceAction& action) {
-  bool empty = false;
-  const std::unique_ptr<DeviceSet> set = openSet(system, pattern, empty);
-  if (!set) return empty ? Enumeration::kCompleted : Enumeration::kUnavailable;
-  for (std::size_t device = 0; set->contains(device); ++device) {
+  const Selection selection = openSet(system, pattern);
+  if (!selection.available) return Enumeration::kUnavailable;
+  DeviceSet* const set = selection.set.get();
+  for (std::size_t device = 0; set && set->contains(device); ++device) {
     if (selected(*set, device, pattern)) action(*set, device);
   }
   return Enumeration::kCompleted;
