@@ -8,16 +8,17 @@
 
 #include <inference_engine.hpp>
 
+#include <ie_standin_reference.hpp>
+
 #include "aes_cbc.h"
 #include "embedded_files.h"
 #include "media.h"
 #include "network_key.h"
-#include "network_state.h"
-#include "reference_executor.h"
 
 namespace {
 
 namespace ie = InferenceEngine;
+namespace worker = mivra::foreground_detection::openvino;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
@@ -25,39 +26,10 @@ constexpr int kWidth = 256, kHeight = 144;
 constexpr int kWarmUp = 50, kRuns = 1000, kReferenceRuns = 3;
 
 Bytes deciphered(const std::string& path) {
-    for (const auto& f : vextra::embed::embeddedFiles())
+    for (const auto& f : worker::embeddedFiles())
         if (f.path == path)
-            return vextra::embed::decipher({f.begin, f.end}, vextra::embed::kNetworkKey, vextra::embed::kNetworkIv);
+            return vextra::embed::decipher({f.begin, f.end}, worker::kNetworkKey, worker::kNetworkIv);
     throw std::runtime_error("no embedded file " + path);
-}
-
-// Multiply-adds of the convolutions, which are nearly all of the network's arithmetic.
-double multiplyAdds(const ie::impl::Graph& graph) {
-    using ie::impl::OpKind;
-    double total = 0;
-    for (const auto& node : graph.nodes) {
-        const auto weights = [&] { return graph.nodes[node.inputs[1].node].outputShapes[0]; };
-        switch (node.kind) {
-        case OpKind::Convolution: {
-            const auto w = weights();  // out, in, kh, kw
-            total += double(ie::impl::elementCount(node.outputShapes[0])) * double(w[1] * w[2] * w[3]);
-            break;
-        }
-        case OpKind::GroupConvolution: {
-            const auto w = weights();  // groups, out, in, kh, kw
-            total += double(ie::impl::elementCount(node.outputShapes[0])) * double(w[2] * w[3] * w[4]);
-            break;
-        }
-        case OpKind::ConvolutionBackpropData: {
-            const auto w = weights();  // in, out, kh, kw: every input value reaches out × kh × kw outputs
-            const auto& in = graph.nodes[node.inputs[0].node].outputShapes[node.inputs[0].port];
-            total += double(ie::impl::elementCount(in)) * double(w[1] * w[2] * w[3]);
-            break;
-        }
-        default: break;
-        }
-    }
-    return total;
 }
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -106,7 +78,7 @@ int main(int argc, char** argv) {
     const std::string in = network.getInputsInfo().begin()->first;
     const std::string out = network.getOutputsInfo().begin()->first;
 
-    const double macs = multiplyAdds(*network.state()->graph);
+    const double macs = ie::standin::convolutionMultiplyAdds(network);
     std::printf("%s, %d x %d; %.2f million multiply-adds per frame\n", picture.c_str(), kWidth, kHeight, macs / 1e6);
 
     Bytes frame = vextra::media::readPicture(picture, kWidth, kHeight, vextra::media::Fit::cover);
@@ -126,7 +98,7 @@ int main(int argc, char** argv) {
                     threads[0] == '1' ? " " : "s", p50, percentile(times, 0.99), 2 * macs / (p50 * 1e6), kRuns);
     }
 
-    ie::impl::ReferenceExecutor reference(network.state()->graph);
+    ie::standin::ReferenceRun reference(network);
     reference.input(0).assign(frame.begin(), frame.end());
     const std::vector<double> times = timesOf(kReferenceRuns, [&] { reference.run(); });
     const double p50 = percentile(times, 0.5);
