@@ -19,20 +19,20 @@ namespace InferenceEngine::standin {
 // Runs a network read by Core::ReadNetwork with plain loops over float tensors. One thread
 // at a time.
 class ReferenceRun {
-public:
-    explicit ReferenceRun(const CNNNetwork& network);
-    ~ReferenceRun();
-    ReferenceRun(const ReferenceRun&) = delete;
-    ReferenceRun& operator=(const ReferenceRun&) = delete;
+ public:
+  explicit ReferenceRun(const CNNNetwork& network);
+  ~ReferenceRun();
+  ReferenceRun(const ReferenceRun&) = delete;
+  ReferenceRun& operator=(const ReferenceRun&) = delete;
 
-    // The values of input `index` (in the document's order of Parameters), already in its
-    // element type's range, and of output `index` (in the order of Results).
-    std::vector<float>& input(size_t index);
-    const std::vector<float>& output(size_t index) const;
-    void run();
+  // The values of input `index` (in the document's order of Parameters), already in its
+  // element type's range, and of output `index` (in the order of Results).
+  std::vector<float>& input(size_t index);
+  const std::vector<float>& output(size_t index) const;
+  void run();
 
-private:
-    std::unique_ptr<impl::ReferenceExecutor> executor_;
+ private:
+  std::unique_ptr<impl::ReferenceExecutor> executor_;
 };
 
 // Multiply-adds of the network's convolutions (plain, grouped and transposed), nearly all of
