@@ -48,6 +48,9 @@ TEST(RotateFrame90, Geometry) {
       {PixelType::RGB32, 4, 2, {2, 4, 8}, 32},
       {PixelType::YUY2, 640, 478, {478, 640, 956}, 611840},
       {PixelType::NV12, 1280, 720, {720, 1280, 720}, 1382400},
+      // A turned row of 3 x 1,431,655,766 bytes has no 32-bit step (it would wrap to 4).
+      {PixelType::RGB24, 10, 0x55555556, {0, 0, 0}, 0},
+      {PixelType::RGB32, 0, 4, {0, 0, 0}, 0},
   };
   for (const Case& c : cases) {
     const FrameGeometry g = RotatedGeometry(c.type, c.w, c.h);
