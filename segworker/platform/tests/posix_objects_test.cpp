@@ -1,8 +1,17 @@
+// What the POSIX objects add to the contract suite: the name and layout rules another host
+// must follow, the mappings' protections, the host side's layout, and a failing wait call.
 #include "named_objects.h"
 #include "posix/host_objects.h"
 #include "posix_support.h"
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstddef>
 
 #include <fstream>
 #include <sstream>
@@ -90,6 +99,7 @@ TEST(NamedObjectOpen, MapsViewsOnlyWithinTheObjectAndItsAccess) {
       {36864, SectionAccess::write, true, 36864, true},
       {36863, SectionAccess::write, true, 36864, false},
       {36864, SectionAccess::write, true, 100, true},
+      // Unlike on Windows, a section opened for writing also gives read views.
       {36864, SectionAccess::write, false, 36864, true},
       {36864, SectionAccess::read, true, 36864, false},
       {4096, SectionAccess::read, false, 0, false},
@@ -173,6 +183,37 @@ TEST(HostObjects, NeverReuseATakenNameAndUnlinkLeavesOpenObjectsUsable) {
   event.set();
   Event* const one[] = {&opened};
   EXPECT_EQ(waitForAny(one), 0u);
+}
+
+// Makes futex_waitv fail with `error` in this process from now on.
+bool failFutexWaitv(int error) {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, segtest::kFutexWaitv, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (error & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST(EventWait, AFailingWaitCallIsTheFailedResultNotASpin) {
+  // ENOSYS is what a kernel before 5.16 answers.
+  for (int error : {ENOSYS, EINVAL, EFAULT, EPERM}) {
+    SCOPED_TRACE(testing::Message() << "errno " << error);
+    const ObjectName stopName(segtest::uniqueName("stop")), frameName(segtest::uniqueName("frame"));
+    const Event stop = posix::createEvent(stopName.str(), posix::EventReset::manual);
+    const Event frame = posix::createEvent(frameName.str(), posix::EventReset::automatic);
+    segtest::Child child([&] {
+      if (!failFutexWaitv(error)) return 3;
+      Event openedStop = openEvent(stopName.c_str(), EventAccess::wait);
+      Event openedFrame = openEvent(frameName.c_str(), EventAccess::waitAndModify);
+      Event* const pair[] = {&openedStop, &openedFrame};
+      return waitForAny(pair) == std::nullopt ? 0 : 1;
+    });
+    EXPECT_EQ(child.exitCode(), 0);
+  }
 }
 
 }  // namespace

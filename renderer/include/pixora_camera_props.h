@@ -1,9 +1,13 @@
-// Property set and frame packet shared by the camera device and the renderer's camera link.
+// The renderer's interface to the Pixora camera device: the property set, its property ids
+// and the frame packet. The camera link sends through it; a device, or whatever takes its
+// place, takes it.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+
+#include "pixel_types.h"
 
 namespace pixora {
 
@@ -23,15 +27,10 @@ enum PixoraProperty : ULONG {
 inline constexpr DWORD PIXORA_KSPROPERTY_SUPPORT_GET = 1;
 inline constexpr DWORD PIXORA_KSPROPERTY_SUPPORT_SET = 2;
 
-enum PixoraPixelFormat : int32_t {
-  PIXORA_FORMAT_RGB24 = 0,
-  PIXORA_FORMAT_RGB32 = 1,
-  PIXORA_FORMAT_YUY2 = 2,
-  PIXORA_FORMAT_NV12 = 3,
-};
-
+// The 16 bytes before a packet's pixels. The format travels as its 32-bit code, so a
+// device reads any value a sender put there.
 struct FrameHeader {
-  int32_t format;
+  kernels::PixelType format;
   int32_t width;
   int32_t height;  // RGB: positive = bottom-up rows; YUY2/NV12 always top-down
   int32_t stride;

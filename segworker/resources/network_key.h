@@ -3,14 +3,14 @@
 #include <array>
 #include <cstdint>
 
-namespace vextra::embed {
+namespace mivra::foreground_detection::openvino {
 
-// The project's own AES-256-CBC key and initialisation vector for the embedded network. The
-// worker deciphers with the same two constants.
+// The worker's AES-256-CBC key and initialisation vector for its embedded network, kept whole
+// in the program's initialised data. The embedding tool enciphers with the same two.
 inline constexpr std::array<uint8_t, 32> kNetworkKey = {
     0xb4, 0x1b, 0x04, 0x6f, 0x3e, 0xcb, 0x80, 0xbe, 0xac, 0xf7, 0xc3, 0xa4, 0x9d, 0x0b, 0x98, 0x82,
     0x46, 0x5d, 0x1c, 0xae, 0x43, 0x0e, 0xd2, 0x9b, 0xa5, 0xb9, 0x83, 0xb9, 0x8b, 0xd9, 0x48, 0x56};
 inline constexpr std::array<uint8_t, 16> kNetworkIv = {
     0x12, 0x5e, 0x9d, 0x67, 0xc9, 0x7b, 0x8c, 0x05, 0x34, 0x17, 0x1a, 0x04, 0x92, 0xbc, 0x6f, 0xc0};
 
-}  // namespace vextra::embed
+}  // namespace mivra::foreground_detection::openvino

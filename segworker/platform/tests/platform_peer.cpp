@@ -1,5 +1,6 @@
-// The other process of the Win32 tests, using only the seam:
-//   wait <stop> <frame>           exits with the index woken (100 if the wait failed)
+// The other process of the contract tests, on either platform, using only the seam:
+//   wait <first> <second>         waits on the pair in that order; exits with the index
+//                                 woken (100 if the wait failed)
 //   serve <frame> <mask> <request> <answer> <length>
 //                                 answers one request by copying the frame's bytes, plus 1,
 //                                 into the mask (exits 0, or 2 to 4 on a failed step)
