@@ -27,25 +27,29 @@ class CCameraLink {
   CCameraLink(const CCameraLink&) = delete;
   CCameraLink& operator=(const CCameraLink&) = delete;
 
-  void FindFirstDevice();
-  HRESULT SelectDeviceByName(const wchar_t* name);
-  bool HasDevice() const;
+  // No method throws: what would (memory exhaustion above all) answers E_OUTOFMEMORY or
+  // another HRESULT, as the COM methods that call these must.
+  void FindFirstDevice() noexcept;
+  HRESULT SelectDeviceByName(const wchar_t* name) noexcept;
+  bool HasDevice() const noexcept;
 
-  HRESULT SetDeviceProperty(ULONG id, void* data, ULONG size);
-  HRESULT GetDeviceProperty(ULONG id, void* buffer, ULONG size);
+  HRESULT SetDeviceProperty(ULONG id, void* data, ULONG size) noexcept;
+  HRESULT GetDeviceProperty(ULONG id, void* buffer, ULONG size) noexcept;
 
-  void SetRotate(bool on);
+  void SetRotate(bool on) noexcept;
   // The next delivered frame is written to path as a JPEG; an empty path cancels.
-  HRESULT RequestSnapshot(const wchar_t* path);
+  HRESULT RequestSnapshot(const wchar_t* path) noexcept;
 
+  // A rotated YUY2 or NV12 frame needs a positive height (E_INVALIDARG otherwise). A
+  // delivery refused before the device call leaves a pending snapshot pending.
   HRESULT DeliverFrame(const uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
-                       int32_t format);
+                       int32_t format) noexcept;
   // array: VT_ARRAY | VT_UI1 of bottom-up or top-down 24-bit rows padded to 4 bytes.
-  HRESULT DeliverArrayFrame(const VARIANT& array, int32_t width, int32_t height);
-  HRESULT DeliverScreenRegion(int32_t x, int32_t y, int32_t width, int32_t height);
+  HRESULT DeliverArrayFrame(const VARIANT& array, int32_t width, int32_t height) noexcept;
+  HRESULT DeliverScreenRegion(int32_t x, int32_t y, int32_t width, int32_t height) noexcept;
 
   // Bytes the packet buffer holds now; it only grows.
-  int32_t PacketCapacity() const;
+  int32_t PacketCapacity() const noexcept;
 
  private:
   HRESULT DeliverLocked(const uint8_t* pixels, int32_t width, int32_t height, int32_t stride,

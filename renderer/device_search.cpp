@@ -5,25 +5,13 @@
 
 #include <utility>
 
+#include "com_holders.h"
 #include "pixora_camera_props.h"
 
 namespace pixora {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-class Variant {
- public:
-  Variant() { VariantInit(&v_); }
-  ~Variant() { VariantClear(&v_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  VARIANT* get() { return &v_; }
-  const wchar_t* String() const { return v_.vt == VT_BSTR ? v_.bstrVal : nullptr; }
-
- private:
-  VARIANT v_;
-};
 
 bool ReadsString(IPropertyBag* bag, const wchar_t* key, Variant* value) {
   return SUCCEEDED(bag->Read(key, value->get(), nullptr)) && value->String() != nullptr;

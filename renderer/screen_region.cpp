@@ -1,9 +1,11 @@
 #include "screen_region.h"
 
+#include "pixel_types.h"
+
 namespace pixora {
 
 ScreenRegion::ScreenRegion(int32_t x, int32_t y, int32_t width, int32_t height)
-    : stride_(static_cast<int32_t>(((int64_t{width} * 24 + 31) / 32) * 4)) {
+    : stride_(static_cast<int32_t>(kernels::Rgb24RowStep(width))) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;

@@ -99,8 +99,9 @@ HRESULT SnapshotRequest::Request(const wchar_t* path) {
   return S_OK;
 }
 
-std::wstring SnapshotRequest::Take() {
-  std::wstring path = path_;
+std::wstring SnapshotRequest::Take() noexcept {
+  std::wstring path = std::move(path_);  // moved, not copied: nothing is allocated here
+  path_.clear();
   flag_.exchange(0);
   return path;
 }

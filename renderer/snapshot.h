@@ -15,11 +15,13 @@ namespace pixora {
 // changes only by interlocked exchange, so a reader outside that lock sees 0 or 1.
 class SnapshotRequest {
  public:
-  // E_FAIL for a null path; an empty path cancels what is pending.
+  // E_FAIL for a null path; an empty path cancels what is pending. Throws std::bad_alloc
+  // when the path cannot be kept (the request before it stays as it was).
   HRESULT Request(const wchar_t* path);
   bool Pending() const { return flag_.load() != 0; }
-  // Copies the path, then clears the flag: the request is consumed whatever follows.
-  std::wstring Take();
+  // Hands the path over without allocating, then clears the flag: the request is consumed
+  // whatever follows. Never throws.
+  std::wstring Take() noexcept;
 
  private:
   std::wstring path_;

@@ -43,7 +43,7 @@ run() {
   ctest --preset "$preset" || failed+=("$preset (tests)")
 }
 
-for preset in linux linux-asan fuzz win64 win32; do run "$preset"; done
+for preset in linux linux-asan linux-tsan fuzz win64 win32; do run "$preset"; done
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}"

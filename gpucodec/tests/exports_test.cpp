@@ -32,8 +32,7 @@ TEST(ExportsBeforeInit, AnswerUnexpectedOrNothing) {
   EXPECT_EQ(GetHeaderSize(0), 0u);
   // These need no Init.
   EXPECT_EQ(GetEncodersNum(), 1);
-  EXPECT_EQ(Configure(1, nullptr), E_INVALIDARG);
-  EXPECT_EQ(Configure(0, nullptr), S_OK);
+  EXPECT_EQ(Configure(1, nullptr), E_INVALIDARG);  // Configure(0, …) opens the dialog: its own test
   EXPECT_EQ(CheckAccelerationSupport(), 3u);
 }
 

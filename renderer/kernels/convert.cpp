@@ -1,7 +1,6 @@
 #include "convert.h"
 
 #include <array>
-#include <atomic>
 
 #include "kernel_levels.h"
 #include "row_kernels.h"
@@ -13,10 +12,7 @@ using levels::Nv12Conversion;
 using levels::SingleSourceConversion;
 namespace r = rows;
 
-// One aligned 32-bit cell; racing initialisers all store the same value.
-std::atomic<CpuLevel> g_cpuLevel{kNoCpuLevel};
-
-CpuLevel Level() { return g_cpuLevel.load(std::memory_order_relaxed); }
+CpuLevel Level() { return ChosenCpuLevel(); }
 
 // Pixels of a row that a vector kernel of the given block takes. An odd last pixel of a
 // YUY2 row borrows V from the group before it, so it never stays alone in the tail.
@@ -147,10 +143,6 @@ KernelStatus FirstCallBgr32ToBgr24(const uint8_t* s, int32_t ss, uint8_t* d, int
 
 }  // namespace
 
-void InitKernels() {
-  g_cpuLevel.store(SelectCpuLevel(DetectCpuFeatures()), std::memory_order_relaxed);
-}
-
 KernelStatus ConvertYuy2ToBgr24(const uint8_t* src, int32_t srcStep, uint8_t* dst,
                                 int32_t dstStep, ImageSize size) {
   return kYuy2ToBgr24Table[Level() + 1](src, srcStep, dst, dstStep, size);
@@ -181,8 +173,6 @@ Conversions ConversionsAtLevel(CpuLevel level) {
 }
 
 CpuLevel MachineCpuLevel() { return SelectCpuLevel(DetectCpuFeatures()); }
-
-CpuLevel ChosenCpuLevel() { return Level(); }
 
 }  // namespace levels
 }  // namespace pixora::kernels

@@ -8,11 +8,17 @@ namespace pixora::kernels {
 namespace {
 
 constexpr uint32_t Bit(int n) { return 1u << n; }
-constexpr bool HasBits(uint32_t reg, uint32_t bits) { return (reg & bits) == bits; }
+constexpr bool HasBits(uint64_t reg, uint64_t bits) { return (reg & bits) == bits; }
 
 // The whole set and its "read" mark travel in one word, so no thread sees a partial set.
 constexpr uint32_t kReadMark = Bit(31);
 std::atomic<uint32_t> g_features{0};
+
+// One aligned 32-bit cell; racing initialisers all store the same value.
+std::atomic<CpuLevel> g_cpuLevel{kNoCpuLevel};
+
+constexpr uint32_t kOsXsave = Bit(27);
+constexpr uint32_t kAvxBit = Bit(28);
 
 uint64_t ReadXcr0() {
   uint32_t lo = 0;
@@ -22,45 +28,20 @@ uint64_t ReadXcr0() {
   return (static_cast<uint64_t>(hi) << 32) | lo;
 }
 
-CpuFeatures ReadCpuFeatures() {
+CpuidRegisters ReadCpuidRegisters() {
+  CpuidRegisters r;
   uint32_t a = 0, b = 0, c = 0, d = 0;
-  const uint32_t maxLeaf = __get_cpuid_max(0, nullptr);
-  if (maxLeaf < 1) return {};
+  r.maxBasicLeaf = __get_cpuid_max(0, nullptr);
+  if (r.maxBasicLeaf < 1) return r;
   __cpuid(1, a, b, c, d);
-  const uint32_t ecx1 = c;
-
-  CpuFeatures f;
-  struct Leaf1Bit {
-    int bit;
-    CpuFeature feature;
-  };
-  for (const Leaf1Bit& e : {Leaf1Bit{0, CpuFeature::Sse3}, Leaf1Bit{9, CpuFeature::Ssse3},
-                            Leaf1Bit{19, CpuFeature::Sse41}, Leaf1Bit{20, CpuFeature::Sse42},
-                            Leaf1Bit{22, CpuFeature::Movbe}, Leaf1Bit{28, CpuFeature::Avx}}) {
-    if (HasBits(ecx1, Bit(e.bit))) f = f | e.feature;
-  }
-  if (HasBits(ecx1, Bit(27) | Bit(28)) && HasBits(ReadXcr0(), Bit(1) | Bit(2))) {
-    f = f | CpuFeature::OsAvxState;
-  }
-  if (maxLeaf >= 7) {
+  r.leaf1Ecx = c;
+  // XGETBV faults where the operating system has not enabled it.
+  if (HasBits(r.leaf1Ecx, kOsXsave | kAvxBit)) r.xcr0 = ReadXcr0();
+  if (r.maxBasicLeaf >= 7) {
     __cpuid_count(7, 0, a, b, c, d);
-    const uint32_t ebx7 = b;
-    if (HasBits(ebx7, Bit(5) | Bit(3) | Bit(8)) && HasBits(ecx1, Bit(12))) {
-      f = f | CpuFeature::Avx2;
-    }
-    struct Leaf7Bit {
-      int bit;
-      CpuFeature feature;
-    };
-    for (const Leaf7Bit& e :
-         {Leaf7Bit{16, CpuFeature::Avx512F}, Leaf7Bit{17, CpuFeature::Avx512DQ},
-          Leaf7Bit{26, CpuFeature::Avx512PF}, Leaf7Bit{27, CpuFeature::Avx512ER},
-          Leaf7Bit{28, CpuFeature::Avx512CD}, Leaf7Bit{30, CpuFeature::Avx512BW},
-          Leaf7Bit{31, CpuFeature::Avx512VL}}) {
-      if (HasBits(ebx7, Bit(e.bit))) f = f | e.feature;
-    }
+    r.leaf7Ebx = b;
   }
-  return f;
+  return r;
 }
 
 constexpr CpuFeatures kAvxClass = CpuFeatures() | CpuFeature::Avx | CpuFeature::Avx2 |
@@ -71,10 +52,40 @@ constexpr CpuFeatures kAvxClass = CpuFeatures() | CpuFeature::Avx | CpuFeature::
 
 }  // namespace
 
+CpuFeatures DecodeCpuFeatures(const CpuidRegisters& r) {
+  if (r.maxBasicLeaf < 1) return {};
+  CpuFeatures f;
+  struct RegisterBit {
+    int bit;
+    CpuFeature feature;
+  };
+  for (const RegisterBit& e :
+       {RegisterBit{0, CpuFeature::Sse3}, RegisterBit{9, CpuFeature::Ssse3},
+        RegisterBit{19, CpuFeature::Sse41}, RegisterBit{20, CpuFeature::Sse42},
+        RegisterBit{22, CpuFeature::Movbe}, RegisterBit{28, CpuFeature::Avx}}) {
+    if (HasBits(r.leaf1Ecx, Bit(e.bit))) f = f | e.feature;
+  }
+  if (HasBits(r.leaf1Ecx, kOsXsave | kAvxBit) && HasBits(r.xcr0, Bit(1) | Bit(2))) {
+    f = f | CpuFeature::OsAvxState;
+  }
+  if (r.maxBasicLeaf < 7) return f;
+  if (HasBits(r.leaf7Ebx, Bit(5) | Bit(3) | Bit(8)) && HasBits(r.leaf1Ecx, Bit(12))) {
+    f = f | CpuFeature::Avx2;
+  }
+  for (const RegisterBit& e :
+       {RegisterBit{16, CpuFeature::Avx512F}, RegisterBit{17, CpuFeature::Avx512DQ},
+        RegisterBit{26, CpuFeature::Avx512PF}, RegisterBit{27, CpuFeature::Avx512ER},
+        RegisterBit{28, CpuFeature::Avx512CD}, RegisterBit{30, CpuFeature::Avx512BW},
+        RegisterBit{31, CpuFeature::Avx512VL}}) {
+    if (HasBits(r.leaf7Ebx, Bit(e.bit))) f = f | e.feature;
+  }
+  return f;
+}
+
 CpuFeatures DetectCpuFeatures() {
   uint32_t cached = g_features.load(std::memory_order_acquire);
   if ((cached & kReadMark) == 0) {
-    cached = ReadCpuFeatures().Bits() | kReadMark;
+    cached = DecodeCpuFeatures(ReadCpuidRegisters()).Bits() | kReadMark;
     g_features.store(cached, std::memory_order_release);
   }
   return CpuFeatures(cached & ~kReadMark);
@@ -103,5 +114,11 @@ CpuLevel SelectCpuLevel(CpuFeatures f) {
   }
   return 0;
 }
+
+void InitKernels() {
+  g_cpuLevel.store(SelectCpuLevel(DetectCpuFeatures()), std::memory_order_relaxed);
+}
+
+CpuLevel ChosenCpuLevel() { return g_cpuLevel.load(std::memory_order_relaxed); }
 
 }  // namespace pixora::kernels

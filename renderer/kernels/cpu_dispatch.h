@@ -50,12 +50,27 @@ using CpuLevel = int32_t;
 constexpr CpuLevel kNoCpuLevel = -1;
 constexpr CpuLevel kMaxCpuLevel = 7;
 
+// What the identification instructions report, as DetectCpuFeatures reads them.
+struct CpuidRegisters {
+  uint32_t maxBasicLeaf = 0;  // CPUID leaf 0, EAX
+  uint32_t leaf1Ecx = 0;      // CPUID leaf 1, ECX
+  uint32_t leaf7Ebx = 0;      // CPUID leaf 7 sub-leaf 0, EBX; read only when leaf 7 exists
+  uint64_t xcr0 = 0;          // XGETBV(0); read only when leaf 1 has OSXSAVE and AVX
+};
+
+// The feature set those registers describe; no instruction is executed.
+CpuFeatures DecodeCpuFeatures(const CpuidRegisters& registers);
+
 // Reads CPUID and XGETBV on the first call, returns the cached set afterwards.
 CpuFeatures DetectCpuFeatures();
 
 CpuLevel SelectCpuLevel(CpuFeatures features);
 
-// Chooses the level for the conversions. Safe to race: every run stores the same value.
+// Chooses the level for the conversions and the 24-bit transpose. Safe to race: every run
+// stores the same value.
 void InitKernels();
+
+// The level InitKernels stored, or kNoCpuLevel before it ran. One relaxed load.
+CpuLevel ChosenCpuLevel();
 
 }  // namespace pixora::kernels

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "cpu_dispatch.h"
 #include "pixel_types.h"
 
@@ -23,9 +26,12 @@ struct Conversions {
 // level is 0..kMaxCpuLevel; only levels up to MachineCpuLevel() can run here.
 Conversions ConversionsAtLevel(CpuLevel level);
 
-CpuLevel MachineCpuLevel();
+using Transpose = void (*)(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst,
+                           ptrdiff_t dstStride, int width, int height);
 
-// The level the dispatcher has stored, or kNoCpuLevel before the first call.
-CpuLevel ChosenCpuLevel();
+// The 24-bit transpose of a level (byte shuffles from level 2, where SSSE3 is present).
+Transpose Transpose24AtLevel(CpuLevel level);
+
+CpuLevel MachineCpuLevel();
 
 }  // namespace pixora::kernels::levels

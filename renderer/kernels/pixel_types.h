@@ -25,10 +25,9 @@ enum class KernelStatus : int32_t {
   OddSize = 35,
 };
 
-// 3 x width rounded up to a multiple of 4, as DIBs lay out 24-bit rows.
-constexpr int32_t Rgb24RowStep(int32_t width) {
-  return static_cast<int32_t>((3 * static_cast<int64_t>(width) + 3) & ~int64_t{3});
-}
+// 3 x width rounded up to a multiple of 4, as DIBs, byte-array frames and packets lay out
+// 24-bit rows. 64-bit, so that every 32-bit width has its step.
+constexpr int64_t Rgb24RowStep(int64_t width) { return (3 * width + 3) & ~int64_t{3}; }
 
 // Bytes of a frame with the given row step and signed height.
 constexpr int64_t FrameBytes(PixelType type, int32_t rowStep, int32_t height) {

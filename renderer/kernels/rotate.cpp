@@ -1,5 +1,6 @@
 #include "rotate.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -39,8 +40,8 @@ void TurnRgb(TransposeFn transpose, const uint8_t* src, int32_t width, int32_t h
 
 RotateResult TurnYuy2(const uint8_t* src, int32_t width, int32_t height, int32_t srcStep,
                       uint8_t* dst, RotateScratch& scratch) {
-  const int32_t firstStep = Rgb24RowStep(width);
-  const int32_t secondStep = Rgb24RowStep(height);
+  const auto firstStep = static_cast<int32_t>(Rgb24RowStep(width));
+  const auto secondStep = static_cast<int32_t>(Rgb24RowStep(height));
   if (!scratch.Reserve(static_cast<size_t>(firstStep) * height,
                        static_cast<size_t>(secondStep) * width)) {
     return RotateResult::OutOfMemory;
@@ -63,19 +64,19 @@ void TurnNv12(const uint8_t* src, int32_t width, int32_t height, uint8_t* dst) {
 }  // namespace
 
 FrameGeometry RotatedGeometry(PixelType type, int32_t width, int32_t height) {
-  const int32_t rows = height < 0 ? -height : height;
+  if (width < 1 || height == 0) return {0, 0, 0};
+  const int64_t rows = height < 0 ? -int64_t{height} : height;
   const int32_t newHeight = height < 0 ? -width : width;
+  int64_t rowStep = 0;
   switch (type) {
-    case PixelType::RGB24:
-      return {rows, newHeight, Rgb24RowStep(rows)};
-    case PixelType::RGB32:
-      return {rows, newHeight, 4 * rows};
-    case PixelType::YUY2:
-      return {rows, newHeight, 2 * rows};
-    case PixelType::NV12:
-      return {rows, newHeight, rows};
+    case PixelType::RGB24: rowStep = Rgb24RowStep(rows); break;
+    case PixelType::RGB32: rowStep = 4 * rows; break;
+    case PixelType::YUY2: rowStep = 2 * rows; break;
+    case PixelType::NV12: rowStep = rows; break;
   }
-  return {0, 0, 0};
+  // A turned row that no 32-bit step can describe makes no frame either.
+  if (rowStep == 0 || rowStep > INT32_MAX) return {0, 0, 0};
+  return {static_cast<int32_t>(rows), newHeight, static_cast<int32_t>(rowStep)};
 }
 
 bool RotateScratch::Reserve(size_t firstBytes, size_t secondBytes) {

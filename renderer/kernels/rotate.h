@@ -17,7 +17,8 @@ struct FrameGeometry {
 };
 
 // The frame RotateFrame90 makes from a W x H frame: dimensions swap, the sign of the
-// height stays. All zero for an unknown pixel type.
+// height stays. All zero for an unknown pixel type, no pixels, or a turned row too long
+// for a 32-bit step.
 FrameGeometry RotatedGeometry(PixelType type, int32_t width, int32_t height);
 
 // The two 24-bit pictures a YUY2 turn goes through, kept between frames so that a

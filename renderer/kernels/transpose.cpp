@@ -3,9 +3,11 @@
 #include <emmintrin.h>
 #include <tmmintrin.h>
 
+#include <array>
 #include <cstring>
 
 #include "cpu_dispatch.h"
+#include "kernel_levels.h"
 
 namespace pixora::kernels::transpose {
 namespace {
@@ -157,6 +159,32 @@ __attribute__((target("ssse3"))) void Tile24Shuffled(const uint8_t* src, ptrdiff
   }
 }
 
+void Transpose24Plain(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
+                      int width, int height) {
+  TransposeTiled<3, 8, 16, 1, Tile24>(src, srcStride, dst, dstStride, width, height);
+}
+
+void Transpose24Shuffled(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst,
+                         ptrdiff_t dstStride, int width, int height) {
+  TransposeTiled<3, 4, 16, 2, Tile24Shuffled>(src, srcStride, dst, dstStride, width, height);
+}
+
+void FirstCallTranspose24(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst,
+                          ptrdiff_t dstStride, int width, int height);
+
+// Entry 0 is the first-call entry, entry L + 1 the variant for level L, as for the
+// conversions; levels 2 and up have SSSE3.
+constexpr std::array<levels::Transpose, 9> kTranspose24Table = {
+    FirstCallTranspose24, Transpose24Plain,    Transpose24Plain,
+    Transpose24Shuffled,  Transpose24Shuffled, Transpose24Shuffled,
+    Transpose24Shuffled,  Transpose24Shuffled, Transpose24Shuffled};
+
+void FirstCallTranspose24(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst,
+                          ptrdiff_t dstStride, int width, int height) {
+  InitKernels();
+  kTranspose24Table[ChosenCpuLevel() + 1](src, srcStride, dst, dstStride, width, height);
+}
+
 }  // namespace
 
 void Transpose8(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
@@ -171,16 +199,7 @@ void Transpose16(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_
 
 void Transpose24(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
                  int width, int height) {
-  if (DetectCpuFeatures().Has(CpuFeature::Ssse3)) {
-    TransposeTiled<3, 4, 16, 2, Tile24Shuffled>(src, srcStride, dst, dstStride, width, height);
-  } else {
-    Transpose24Plain(src, srcStride, dst, dstStride, width, height);
-  }
-}
-
-void Transpose24Plain(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst,
-                      ptrdiff_t dstStride, int width, int height) {
-  TransposeTiled<3, 8, 16, 1, Tile24>(src, srcStride, dst, dstStride, width, height);
+  kTranspose24Table[ChosenCpuLevel() + 1](src, srcStride, dst, dstStride, width, height);
 }
 
 void Transpose32(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
@@ -189,3 +208,11 @@ void Transpose32(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_
 }
 
 }  // namespace pixora::kernels::transpose
+
+namespace pixora::kernels::levels {
+
+Transpose Transpose24AtLevel(CpuLevel level) {
+  return transpose::kTranspose24Table[static_cast<size_t>(level) + 1];
+}
+
+}  // namespace pixora::kernels::levels

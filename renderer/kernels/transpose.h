@@ -13,11 +13,9 @@ void Transpose8(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t
                 int width, int height);
 void Transpose16(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
                  int width, int height);
+// Dispatched like the conversions: byte shuffles from level 2 (SSSE3), word moves below.
 void Transpose24(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
                  int width, int height);
-// Transpose24 without byte shuffles, as processors without SSSE3 run it.
-void Transpose24Plain(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
-                      int width, int height);
 void Transpose32(const uint8_t* src, ptrdiff_t srcStride, uint8_t* dst, ptrdiff_t dstStride,
                  int width, int height);
 

@@ -13,6 +13,7 @@
 #include "camera_probe.h"
 #include "fnv1a.h"
 #include "pixora_camera_props.h"
+#include "reference_turn.h"
 #include "rotate.h"
 #include "test_picture.h"
 
@@ -30,15 +31,36 @@ Bytes Pattern(size_t n, uint8_t seed) {
   return b;
 }
 
-// The pixels the link should send: the frame itself, or its quarter turn.
+// The pixels the link should send: the frame itself, or its quarter turn written pixel by
+// pixel (the cases have no row filler, so nothing is left unwritten).
 Bytes ExpectedPixels(const Bytes& frame, PixelType type, int w, int h, int stride, bool rotate) {
   if (!rotate) return frame;
-  const kernels::FrameGeometry g = kernels::RotatedGeometry(type, w, h);
-  Bytes turned(static_cast<size_t>(kernels::FrameBytes(type, g.rowStep, g.height)));
-  kernels::RotateScratch scratch;
-  kernels::RotateFrame90(type, frame.data(), w, h, stride, turned.data(), scratch);
-  return turned;
+  return kernels::testing::ReferenceTurn(type, frame, w, h, stride, 0);
 }
+
+// A VT_ARRAY | VT_UI1 variant holding bytes, cleared with the object.
+class ByteArray {
+ public:
+  explicit ByteArray(const Bytes& bytes, VARTYPE type = VT_UI1) {
+    VariantInit(&v_);
+    const ULONG elements = type == VT_UI1 ? static_cast<ULONG>(bytes.size())
+                                          : static_cast<ULONG>(bytes.size() / 4);
+    v_.vt = VT_ARRAY | type;
+    v_.parray = SafeArrayCreateVector(type, 0, elements);
+    void* data = nullptr;
+    if (v_.parray != nullptr && SUCCEEDED(SafeArrayAccessData(v_.parray, &data))) {
+      std::memcpy(data, bytes.data(), type == VT_UI1 ? bytes.size() : elements * 4);
+      SafeArrayUnaccessData(v_.parray);
+    }
+  }
+  ~ByteArray() { VariantClear(&v_); }
+  ByteArray(const ByteArray&) = delete;
+  ByteArray& operator=(const ByteArray&) = delete;
+  const VARIANT& get() const { return v_; }
+
+ private:
+  VARIANT v_;
+};
 
 class ComThread : public ::testing::Environment {
  public:
@@ -60,13 +82,8 @@ TEST(CameraLinkWithoutDevice, FailsDeliveriesButScreenRegionAnswers) {
   EXPECT_EQ(link.DeliverScreenRegion(-1, 0, 100, 100), E_INVALIDARG);
   EXPECT_EQ(link.DeliverScreenRegion(0, 0, 100, 100), S_OK);
 
-  SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, 300 * 2);
-  VARIANT array;
-  VariantInit(&array);
-  array.vt = VT_ARRAY | VT_UI1;
-  array.parray = bytes;
-  EXPECT_EQ(link.DeliverArrayFrame(array, 100, 2), E_FAIL);
-  VariantClear(&array);
+  const ByteArray array(Bytes(300 * 2));
+  EXPECT_EQ(link.DeliverArrayFrame(array.get(), 100, 2), E_FAIL);
 }
 
 class CameraLinkTest : public ::testing::Test {
@@ -129,20 +146,21 @@ TEST_F(CameraLinkTest, PacketsCarryTheRotatedGeometryAndPixels) {
     FrameHeader header;
     uint32_t packetBytes;
   };
+  using P = PixelType;
   const Case cases[] = {
-      {PixelType::RGB24, 640, 480, false, {0, 640, 480, 1920}, 16 + 921600},
-      {PixelType::RGB24, 640, 480, true, {0, 480, 640, 1440}, 16 + 921600},
-      {PixelType::RGB24, 640, -480, true, {0, 480, -640, 1440}, 16 + 921600},
-      {PixelType::RGB32, 33, -7, true, {1, 7, -33, 28}, 16 + 924},
-      {PixelType::YUY2, 64, 30, true, {2, 30, 64, 60}, 16 + 3840},
-      {PixelType::NV12, 1280, 720, false, {3, 1280, 720, 1280}, 16 + 1382400},
-      {PixelType::NV12, 1280, 720, true, {3, 720, 1280, 720}, 16 + 1382400},
+      {P::RGB24, 640, 480, false, {P::RGB24, 640, 480, 1920}, 16 + 921600},
+      {P::RGB24, 640, 480, true, {P::RGB24, 480, 640, 1440}, 16 + 921600},
+      {P::RGB24, 640, -480, true, {P::RGB24, 480, -640, 1440}, 16 + 921600},
+      {P::RGB32, 33, -7, true, {P::RGB32, 7, -33, 28}, 16 + 924},
+      {P::YUY2, 64, 30, true, {P::YUY2, 30, 64, 60}, 16 + 3840},
+      {P::NV12, 1280, 720, false, {P::NV12, 1280, 720, 1280}, 16 + 1382400},
+      {P::NV12, 1280, 720, true, {P::NV12, 720, 1280, 720}, 16 + 1382400},
   };
   uint8_t seed = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << int(c.type) << " " << c.w << "x" << c.h << " rotate "
                                       << c.rotate);
-    const int stride = c.type == PixelType::RGB24   ? kernels::Rgb24RowStep(c.w)
+    const int stride = c.type == PixelType::RGB24   ? static_cast<int>(kernels::Rgb24RowStep(c.w))
                        : c.type == PixelType::RGB32 ? 4 * c.w
                        : c.type == PixelType::YUY2  ? 2 * c.w
                                                     : c.w;
@@ -179,37 +197,59 @@ TEST_F(CameraLinkTest, RefusesWhatNoPacketCanDescribe) {
   const Bytes frame(64);
   struct Case {
     int w, h, format;
+    bool rotate;
   };
-  for (const Case& c : {Case{4, 4, 7}, Case{4, 4, -1}, Case{0, 4, 1}, Case{4, 0, 1},
-                        Case{-4, 4, 0}, Case{60000, 60000, 1}}) {
+  const Case cases[] = {
+      {4, 4, 7, false},      {4, 4, -1, false},     {0, 4, 1, false},
+      {4, 0, 1, false},      {-4, 4, 0, false},     {60000, 60000, 1, false},
+      // YUY2 and NV12 rows are top-down only, so such a frame has no quarter turn.
+      {4, -2, 2, true},      {4, -2, 3, true},
+  };
+  for (const Case& c : cases) {
+    link_.SetRotate(c.rotate);
     EXPECT_EQ(link_.DeliverFrame(frame.data(), c.w, c.h, 0, c.format), E_INVALIDARG)
-        << c.w << "x" << c.h << " format " << c.format;
+        << c.w << "x" << c.h << " format " << c.format << " rotate " << c.rotate;
   }
   EXPECT_EQ(probe_.FrameCount(), 0u);
+  EXPECT_EQ(probe_.Settings().calls[PIXORA_PROP_FRAME].setRefused, 0u)
+      << "nothing reached the device";
 }
 
 TEST_F(CameraLinkTest, ArrayFramesArePadded24BitRows) {
   constexpr int w = 101, h = 3;
-  constexpr int stride = ((w * 24 + 31) / 32) * 4;  // 304
-  auto deliver = [&](VARTYPE type, ULONG elements) {
-    SAFEARRAY* data = SafeArrayCreateVector(type, 0, elements);
-    VARIANT array;
-    VariantInit(&array);
-    array.vt = VT_ARRAY | type;
-    array.parray = data;
-    const HRESULT hr = link_.DeliverArrayFrame(array, w, h);
-    VariantClear(&array);
-    return hr;
+  constexpr int stride = 304;  // 3 x 101 = 303 padded to whole 32-bit words
+  const Bytes rows = Pattern(stride * h, 77);
+  EXPECT_EQ(link_.DeliverArrayFrame(ByteArray(rows, VT_I4).get(), w, h), E_INVALIDARG);
+  EXPECT_EQ(link_.DeliverArrayFrame(ByteArray(Bytes(rows.begin(), rows.end() - 1)).get(), w, h),
+            S_OK);
+  EXPECT_EQ(probe_.FrameCount(), 0u) << "one byte short sends nothing";
+
+  struct Case {
+    int h;
+    bool rotate;
   };
-  EXPECT_EQ(deliver(VT_I4, stride * h), E_INVALIDARG);
-  EXPECT_EQ(deliver(VT_UI1, stride * h - 1), S_OK);
-  EXPECT_EQ(probe_.FrameCount(), 0u);
-  EXPECT_EQ(deliver(VT_UI1, stride * h), S_OK);
-  const FrameRecord r = LastRecord();
-  EXPECT_EQ(r.header.format, 0);
-  EXPECT_EQ(r.header.width, w);
-  EXPECT_EQ(r.header.height, h);
-  EXPECT_EQ(r.header.stride, stride);
+  for (const Case& c : {Case{h, false}, Case{-h, false}, Case{h, true}}) {
+    SCOPED_TRACE(::testing::Message() << "height " << c.h << " rotate " << c.rotate);
+    link_.SetRotate(c.rotate);
+    ASSERT_EQ(link_.DeliverArrayFrame(ByteArray(rows).get(), w, c.h), S_OK);
+    const FrameRecord r = LastRecord();
+    const kernels::FrameGeometry g = c.rotate ? kernels::RotatedGeometry(PixelType::RGB24, w, c.h)
+                                              : kernels::FrameGeometry{w, c.h, stride};
+    EXPECT_EQ(r.header.format, PixelType::RGB24);
+    EXPECT_EQ(r.header.width, g.width);
+    EXPECT_EQ(r.header.height, g.height);
+    EXPECT_EQ(r.header.stride, g.rowStep);
+    const Bytes packet = probe_.LastPacket();
+    ASSERT_EQ(packet.size(),
+              16u + static_cast<size_t>(kernels::FrameBytes(PixelType::RGB24, g.rowStep, g.height)));
+    const Bytes expected =
+        c.rotate ? kernels::testing::ReferenceTurn(PixelType::RGB24, rows, w, c.h, stride, 0) : rows;
+    // The turned rows (3 x 3 = 9 bytes) carry 3 filler bytes that the link does not write.
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if (c.rotate && i % 12 >= 9) continue;
+      ASSERT_EQ(packet[16 + i], expected[i]) << "byte " << i;
+    }
+  }
 }
 
 TEST_F(CameraLinkTest, ScreenRegionGoesAsBottomUp24BitFrame) {
@@ -219,7 +259,7 @@ TEST_F(CameraLinkTest, ScreenRegionGoesAsBottomUp24BitFrame) {
   ASSERT_EQ(link_.DeliverScreenRegion(0, 0, 100, 50), S_OK);
   ASSERT_EQ(probe_.FrameCount(), 1u);
   const FrameRecord r = LastRecord();
-  EXPECT_EQ(r.header.format, 0);
+  EXPECT_EQ(r.header.format, PixelType::RGB24);
   EXPECT_EQ(r.header.width, 100);
   EXPECT_EQ(r.header.height, 50);
   EXPECT_EQ(r.header.stride, 300);
@@ -246,6 +286,38 @@ TEST_F(CameraLinkTest, SnapshotServedByNextFrameWithLastNameAndRotation) {
   link_.RequestSnapshot(L"");
   ASSERT_EQ(link_.DeliverFrame(frame.data(), 640, 480, 0, 0), S_OK);
   EXPECT_FALSE(cancelled.Exists());
+}
+
+TEST_F(CameraLinkTest, SnapshotServedByAnArrayFrame) {
+  testing::TempPath file(L"vextra-link-array.jpg");
+  const testing::Picture picture = testing::QuadrantPicture(64, 48);
+  const Bytes rows = testing::FrameOf(picture, PixelType::RGB24, true);  // padded, bottom-up
+  ASSERT_EQ(link_.RequestSnapshot(file.str().c_str()), S_OK);
+  ASSERT_EQ(link_.DeliverArrayFrame(ByteArray(rows).get(), 64, 48), S_OK);
+  const testing::Picture decoded = testing::DecodeImage(file.str());
+  ASSERT_EQ(decoded.width, 64);
+  ASSERT_EQ(decoded.height, 48);
+  EXPECT_GE(testing::Psnr(decoded, picture), 30.0);
+}
+
+// A delivery refused before the device call sends nothing and serves no snapshot: the
+// request waits for the next frame that does go out.
+TEST_F(CameraLinkTest, SnapshotWaitsOutADeliveryRefusedBeforeTheDevice) {
+  testing::TempPath file(L"vextra-link-refused.jpg");
+  const testing::Picture picture = testing::QuadrantPicture(64, 48);
+  const Bytes yuy2 = testing::FrameOf(picture, PixelType::YUY2, false);
+  ASSERT_EQ(link_.RequestSnapshot(file.str().c_str()), S_OK);
+  link_.SetRotate(true);
+  EXPECT_EQ(link_.DeliverFrame(yuy2.data(), 64, -48, 0, 2), E_INVALIDARG);
+  EXPECT_EQ(link_.DeliverFrame(yuy2.data(), 64, 48, 0, 9), E_INVALIDARG);
+  EXPECT_FALSE(file.Exists());
+  EXPECT_EQ(probe_.FrameCount(), 0u);
+
+  link_.SetRotate(false);
+  ASSERT_EQ(link_.DeliverFrame(yuy2.data(), 64, 48, 0, 2), S_OK);
+  const testing::Picture decoded = testing::DecodeImage(file.str());
+  ASSERT_EQ(decoded.width, 64);
+  EXPECT_GE(testing::Psnr(decoded, picture), 30.0);
 }
 
 // Two delivering threads and one toggling rotation and asking for snapshots: every
@@ -291,8 +363,9 @@ TEST_F(CameraLinkTest, ConcurrentDeliveriesSendWholePackets) {
 
   EXPECT_EQ(probe_.FrameCount(), 80u);
   for (const FrameRecord& r : probe_.LastFrames(64)) {
-    EXPECT_TRUE(possible.count({r.header.format, r.pixelHash}))
-        << "format " << r.header.format << " " << r.header.width << "x" << r.header.height;
+    const auto format = static_cast<int32_t>(r.header.format);
+    EXPECT_TRUE(possible.count({format, r.pixelHash}))
+        << "format " << format << " " << r.header.width << "x" << r.header.height;
   }
 }
 

@@ -1,5 +1,5 @@
 // Runs under Xvfb: a window of known colours is drawn on the screen, and its area must
-// reach the device as a bottom-up 24-bit packet.
+// reach the device as a bottom-up 24-bit packet, and a pending snapshot as an upright JPEG.
 #include <gtest/gtest.h>
 #include <objbase.h>
 
@@ -9,6 +9,7 @@
 
 #include "camera_link.h"
 #include "camera_probe.h"
+#include "test_picture.h"
 
 namespace pixora {
 namespace {
@@ -67,7 +68,7 @@ TEST(ScreenRegion, CapturedAreaArrivesAsBottomUpRgb24) {
     ASSERT_EQ(packet.size(), 16u + 300 * kHeight);
     FrameHeader header;
     std::memcpy(&header, packet.data(), sizeof(header));
-    EXPECT_EQ(header.format, 0);
+    EXPECT_EQ(header.format, kernels::PixelType::RGB24);
     EXPECT_EQ(header.width, kWidth);
     EXPECT_EQ(header.height, kHeight);
     EXPECT_EQ(header.stride, 300);
@@ -78,6 +79,21 @@ TEST(ScreenRegion, CapturedAreaArrivesAsBottomUpRgb24) {
       EXPECT_EQ(px[0], GetBValue(kQuadrants[q])) << "quadrant " << q;
       EXPECT_EQ(px[1], GetGValue(kQuadrants[q])) << "quadrant " << q;
       EXPECT_EQ(px[2], GetRValue(kQuadrants[q])) << "quadrant " << q;
+    }
+
+    // A pending snapshot is served by the screen area too, upright.
+    testing::TempPath snapshot(L"vextra-screen-region.jpg");
+    ASSERT_EQ(link.RequestSnapshot(snapshot.str().c_str()), S_OK);
+    ASSERT_EQ(link.DeliverScreenRegion(0, 0, kWidth, kHeight), S_OK);
+    const testing::Picture decoded = testing::DecodeImage(snapshot.str());
+    ASSERT_EQ(decoded.width, kWidth);
+    ASSERT_EQ(decoded.height, kHeight);
+    for (int q = 0; q < 4; ++q) {
+      const uint8_t* px =
+          decoded.At((q % 2) * kWidth / 2 + kWidth / 4, (q / 2) * kHeight / 2 + kHeight / 4);
+      EXPECT_NEAR(px[0], GetBValue(kQuadrants[q]), 24) << "quadrant " << q;
+      EXPECT_NEAR(px[1], GetGValue(kQuadrants[q]), 24) << "quadrant " << q;
+      EXPECT_NEAR(px[2], GetRValue(kQuadrants[q]), 24) << "quadrant " << q;
     }
     probe.Reset();
     DestroyWindow(window);

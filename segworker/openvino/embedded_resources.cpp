@@ -16,7 +16,7 @@ std::string EmbeddedResources::normalise(std::string_view path) {
 }
 
 EmbeddedResources::EmbeddedResources() {
-  for (const vextra::embed::EmbeddedFile& file : vextra::embed::embeddedFiles()) {
+  for (const EmbeddedFile& file : embeddedFiles()) {
     const std::string path = normalise(file.path);
     index_[path] = Entry{false, {file.begin, file.end}};
     for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))

@@ -34,8 +34,8 @@ struct ModelData {
 
 std::vector<uint8_t> decipherEmbedded(std::string_view path) {
   const std::span<const uint8_t> enciphered = EmbeddedResources::instance().open(path);
-  return decipherResource(enciphered.data(), enciphered.size(), vextra::embed::kNetworkKey.data(),
-                          vextra::embed::kNetworkIv.data());
+  return decipherResource(enciphered.data(), enciphered.size(), kNetworkKey.data(),
+                          kNetworkIv.data());
 }
 
 ModelData readModelData() {

@@ -30,8 +30,9 @@ struct EngineContext::Impl {
 };
 
 uint8_t maskByte(float probability) noexcept {
-  // Zero first, so that NaN gives 0; written as min and max, the mask loop vectorises.
-  return uint8_t(std::min(std::max(0.0f, probability * 255.0f + 0.5f), 255.0f));
+  // Clamped where a plain conversion would wrap; zero first, so that NaN gives 0. The
+  // conversion then truncates toward zero. Written as min and max, the mask loop vectorises.
+  return uint8_t(std::min(std::max(0.0f, probability * 255.0f), 255.0f));
 }
 
 EngineContext::EngineContext(const Engine& engine) noexcept {

@@ -30,7 +30,8 @@ class EngineContext {
 // Empty when the network does not fit the exchange or the request cannot be made.
 std::shared_ptr<EngineContext> createContext(const Engine& engine) noexcept;
 
-// The fed-back byte for a network output: rounded and clamped to 0..255 (NaN gives 0).
+// The fed-back byte for a network output: output x 255 truncated toward zero, clamped to
+// 0..255 (NaN gives 0).
 uint8_t maskByte(float probability) noexcept;
 
 }  // namespace mivra::foreground_detection::openvino

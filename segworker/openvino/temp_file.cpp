@@ -1,24 +1,13 @@
 #include "temp_file.h"
 
 #include <chrono>
-#include <cstdio>
-#include <memory>
 #include <system_error>
+
+#include "new_file.h"
 
 namespace mivra::foreground_detection::openvino {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// Exclusive creation: a file that appears between the check and the creation is not
-// truncated, it only costs a name.
-bool createEmptyFile(const fs::path& path) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wbx"), &std::fclose);
-  return file != nullptr;
-}
-
-}  // namespace
 
 std::string drawTempName(std::mt19937& names) {
   std::uniform_int_distribution<int> letter(0, 25);
@@ -27,13 +16,19 @@ std::string drawTempName(std::mt19937& names) {
   return name;
 }
 
-std::mt19937 seededNameGenerator(const std::function<uint32_t()>& randomDevice) {
+uint64_t systemClockTicks() {
+  using Ticks = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
+  const auto since1970 = std::chrono::system_clock::now().time_since_epoch();
+  return uint64_t(std::chrono::duration_cast<Ticks>(since1970).count());
+}
+
+std::mt19937 seededNameGenerator(const std::function<uint32_t()>& randomDevice,
+                                 const std::function<uint64_t()>& clockTicks) {
   try {
     std::seed_seq seed{randomDevice()};
     return std::mt19937(seed);
   } catch (...) {
-    const auto since1970 = std::chrono::system_clock::now().time_since_epoch();
-    const uint64_t ticks = uint64_t(std::chrono::duration_cast<std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>>(since1970).count());
+    const uint64_t ticks = clockTicks();
     std::seed_seq seed{uint32_t(ticks), uint32_t(ticks >> 32)};
     return std::mt19937(seed);
   }
@@ -48,7 +43,8 @@ TempFile TempFile::create() {
 TempFile TempFile::createIn(const fs::path& directory, std::mt19937& names) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     fs::path candidate = directory / drawTempName(names);
-    if (!fs::exists(candidate) && createEmptyFile(candidate)) return TempFile(std::move(candidate));
+    // Created exclusively: a file that appears after the check only costs a name.
+    if (!fs::exists(candidate) && platform::createNewFile(candidate)) return TempFile(std::move(candidate));
   }
   return TempFile(fs::path());
 }

@@ -36,8 +36,12 @@ class TempFile {
 // 32 letters 'a'..'z'.
 std::string drawTempName(std::mt19937& names);
 
-// Seeded with one value of the random device, or with the clock (100 ns ticks since 1970, low
-// then high word) when drawing from it throws.
-std::mt19937 seededNameGenerator(const std::function<uint32_t()>& randomDevice);
+// The system clock's time in 100 ns ticks since 1970.
+uint64_t systemClockTicks();
+
+// Seeded with one value of the random device, or with the clock's ticks (low, then high
+// word) when drawing from it throws.
+std::mt19937 seededNameGenerator(const std::function<uint32_t()>& randomDevice,
+                                 const std::function<uint64_t()>& clockTicks = systemClockTicks);
 
 }  // namespace mivra::foreground_detection::openvino

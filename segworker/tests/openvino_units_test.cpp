@@ -12,7 +12,6 @@
 #include "engine_context.h"
 #include "frame_geometry.h"
 #include "network_key.h"
-#include "temp_file.h"
 
 // The worker's own pieces of engine set-up and segmentation, in process. This program embeds
 // the network whose mask is frame byte 0.
@@ -54,8 +53,8 @@ TEST(EmbeddedResources, DirectoriesAndUnknownPathsAreMissingFiles) {
 
 TEST(DecipherResource, GivesThePlaintextOrNothing) {
   const std::vector<uint8_t> plain = {'<', 'n', 'e', 't', '>', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-  const auto& key = vextra::embed::kNetworkKey;
-  const auto& iv = vextra::embed::kNetworkIv;
+  const auto& key = kNetworkKey;
+  const auto& iv = kNetworkIv;
   const std::vector<uint8_t> sealed = vextra::embed::encipher(plain, key, iv);
   EXPECT_EQ(decipherResource(sealed.data(), sealed.size(), key.data(), iv.data()), plain);
 
@@ -66,56 +65,15 @@ TEST(DecipherResource, GivesThePlaintextOrNothing) {
   EXPECT_TRUE(decipherResource(sealed.data(), 0, key.data(), iv.data()).empty()) << "empty";
 }
 
-struct TempDir {
-  fs::path path = fs::temp_directory_path() / ("segworker-units-" + std::to_string(::getpid()));
-  TempDir() { fs::create_directories(path); }
-  ~TempDir() { fs::remove_all(path); }
-};
-
-TEST(TempFile, TakesTheNextNameWhenOneIsTakenAndIsRemovedAtTheEnd) {
-  TempDir dir;
-  std::mt19937 names(42), same(42);
-  const std::string first = drawTempName(same), second = drawTempName(same);
-  ASSERT_EQ(first.size(), 32u);
-  EXPECT_EQ(first.find_first_not_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos);
-  std::ofstream(dir.path / first) << "taken";
-  fs::path made;
-  {
-    const TempFile file = TempFile::createIn(dir.path, names);
-    made = file.path();
-    EXPECT_EQ(made, dir.path / second);
-    EXPECT_TRUE(fs::exists(made));
-    EXPECT_EQ(fs::file_size(made), 0u);
-    EXPECT_EQ(fs::file_size(dir.path / first), 5u) << "the taken file is left as it was";
-  }
-  EXPECT_FALSE(fs::exists(made));
-}
-
-TEST(TempFile, GivesAnEmptyPathAfterAllAttemptsFail) {
-  TempDir dir;
-  std::mt19937 preview(9);
-  for (int i = 0; i < TempFile::kAttempts; ++i) std::ofstream(dir.path / drawTempName(preview));
-  std::mt19937 names(9);
-  const TempFile file = TempFile::createIn(dir.path, names);
-  EXPECT_TRUE(file.path().empty());
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), TempFile::kAttempts);
-}
-
-TEST(TempFile, AFailingRandomDeviceFallsBackToTheClock) {
-  std::mt19937 fallback = seededNameGenerator([]() -> uint32_t { throw std::runtime_error("no entropy"); });
-  std::mt19937 device = seededNameGenerator([] { return 5u; });
-  std::seed_seq five{5u};
-  EXPECT_EQ(device, std::mt19937(five));
-  EXPECT_EQ(drawTempName(fallback).size(), 32u);
-}
-
-TEST(MaskByte, RoundsAndClampsTheProbability) {
+TEST(MaskByte, TruncatesAndClampsTheProbability) {
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
   const struct {
     float in;
     int out;
-  } cases[] = {{0.0f, 0},     {1.0f, 255},  {0.5f, 128},  {0.999f, 255}, {0.998f, 254}, {1.0f / 255, 1},
-               {1.004f, 255}, {7.0f, 255},  {-0.001f, 0}, {-3.0f, 0},    {0.0019f, 0},  {0.002f, 1},
-               {std::numeric_limits<float>::quiet_NaN(), 0}, {std::numeric_limits<float>::infinity(), 255}};
+  } cases[] = {{0.0f, 0},     {1.0f, 255},  {0.5f, 127},  {0.999f, 254}, {0.998f, 254},
+               {0.0039f, 0},  {0.004f, 1},  {0.25f, 63},  {1.004f, 255}, {7.0f, 255},
+               {-0.001f, 0},  {-3.0f, 0},   {kNaN, 0},    {kInfinity, 255}, {-kInfinity, 0}};
   for (const auto& c : cases) EXPECT_EQ(maskByte(c.in), c.out) << c.in;
 }
 

@@ -13,8 +13,8 @@ using vextra::model::IrWriter;
 using vextra::model::Port;
 
 // Output = frame byte 0 / 255, as (1, 1, h, w).
-Port firstByte(IrWriter& ir, int64_t h, int64_t w) {
-  const Port input = ir.parameter("input", {1, h, w, 4}, "u8");
+Port firstByte(IrWriter& ir, int64_t h, int64_t w, const std::string& inputName = "input") {
+  const Port input = ir.parameter(inputName, {1, h, w, 4}, "u8");
   const Port real = ir.op("Convert", "real", {input}, {1, h, w, 4}, {{"destination_type", "f32"}});
   const Port planar = ir.op("Gather", "planar",
                             {real, ir.constantI64("planar/index", {1, 1}, {0}), ir.constantI64("planar/axis", {}, {0})},
@@ -42,15 +42,25 @@ Port resized(IrWriter& ir, const Port& in, int64_t oh, int64_t ow) {
                "opset4");
 }
 
+// Two inputs, the one that comes second by name declared first: "b_hint" (1, 1, 1, 1), which
+// adds 0 × itself, and "a_frame" (1, 144, 256, 4), whose byte 0 is the mask.
+Port twoInputs(IrWriter& ir) {
+  const Port hint = ir.parameter("b_hint", {1, 1, 1, 1}, "u8");
+  const Port real = ir.op("Convert", "hint_real", {hint}, {1, 1, 1, 1}, {{"destination_type", "f32"}});
+  const Port none = ir.op("Multiply", "hint_none", {real, ir.constant("zero", {1, 1, 1, 1}, {0.0f})}, {1, 1, 1, 1});
+  return ir.op("Add", "mask", {firstByte(ir, 144, 256, "a_frame"), none}, {1, 1, 144, 256});
+}
+
 }  // namespace
 
 // test-network-writer KIND OUT.xml OUT.bin, KIND one of:
 //   first-byte   (1, 144, 256, 4) -> (1, 1, 144, 256), the mask is frame byte 0
 //   transposed   (1, 144, 256, 4) -> (1, 1, 256, 144)
 //   oversized    (1, 288, 512, 4) -> (1, 1, 288, 512)
+//   two-inputs   "a_frame" (1, 144, 256, 4) and "b_hint" (1, 1, 1, 1) -> (1, 1, 144, 256)
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::cerr << "usage: test-network-writer first-byte|transposed|oversized OUT.xml OUT.bin\n";
+    std::cerr << "usage: test-network-writer first-byte|transposed|oversized|two-inputs OUT.xml OUT.bin\n";
     return 2;
   }
   const std::string kind = argv[1];
@@ -61,6 +71,8 @@ int main(int argc, char** argv) {
     ir.result(resized(ir, firstByte(ir, 144, 256), 256, 144), "mask");
   } else if (kind == "oversized") {
     ir.result(firstByte(ir, 288, 512), "mask");
+  } else if (kind == "two-inputs") {
+    ir.result(twoInputs(ir), "result");
   } else {
     std::cerr << "test-network-writer: unknown kind " << kind << '\n';
     return 2;

@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
         ++argv;
     try {
         using namespace vextra::embed;
+        using mivra::foreground_detection::openvino::kNetworkIv;
+        using mivra::foreground_detection::openvino::kNetworkKey;
         std::array<uint8_t, 32> key = kNetworkKey;
         if (foreign)
             for (uint8_t& b : key)

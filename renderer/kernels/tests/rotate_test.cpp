@@ -8,12 +8,14 @@
 
 #include "convert.h"
 #include "guarded_buffer.h"
-#include "transpose.h"
+#include "kernel_levels.h"
+#include "reference_turn.h"
 
 namespace pixora::kernels {
 namespace {
 
 using testing::GuardedBuffer;
+using testing::ReferenceTurn;
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint8_t kUnwritten = 0xEE;
@@ -46,6 +48,9 @@ TEST(RotateFrame90, Geometry) {
       {PixelType::RGB32, 4, 2, {2, 4, 8}, 32},
       {PixelType::YUY2, 640, 478, {478, 640, 956}, 611840},
       {PixelType::NV12, 1280, 720, {720, 1280, 720}, 1382400},
+      // A turned row of 3 x 1,431,655,766 bytes has no 32-bit step (it would wrap to 4).
+      {PixelType::RGB24, 10, 0x55555556, {0, 0, 0}, 0},
+      {PixelType::RGB32, 0, 4, {0, 0, 0}, 0},
   };
   for (const Case& c : cases) {
     const FrameGeometry g = RotatedGeometry(c.type, c.w, c.h);
@@ -96,43 +101,6 @@ TEST(RotateFrame90, NothingToTurnCopiesNothing) {
   }
 }
 
-// The plain meaning of the turn, written pixel by pixel.
-Bytes ReferenceTurn(PixelType type, const Bytes& src, int w, int h, int step) {
-  const FrameGeometry g = RotatedGeometry(type, w, h);
-  Bytes dst(static_cast<size_t>(FrameBytes(type, g.rowStep, g.height)), kUnwritten);
-  const int rows = h < 0 ? -h : h;
-  if (type == PixelType::RGB24 || type == PixelType::RGB32) {
-    const int p = type == PixelType::RGB24 ? 3 : 4;
-    for (int r = 0; r < rows; ++r) {
-      for (int c = 0; c < w; ++c) {
-        const int dr = h > 0 ? w - 1 - c : c;
-        const int dc = h > 0 ? r : rows - 1 - r;
-        std::memcpy(&dst[dr * g.rowStep + dc * p], &src[r * step + c * p], p);
-      }
-    }
-  } else if (type == PixelType::NV12) {
-    for (int x = 0; x < w; ++x) {
-      for (int k = 0; k < h; ++k) dst[x * h + k] = src[(h - 1 - k) * w + x];
-    }
-    const int n = w * h;
-    for (int i = 0; i < h / 2; ++i) {
-      for (int j = 0; j < w / 2; ++j) {
-        std::memcpy(&dst[n + j * h + 2 * (h / 2 - 1 - i)], &src[n + i * w + 2 * j], 2);
-      }
-    }
-  } else {  // YUY2 through 24-bit pictures, with the dispatched conversions
-    const int s1 = Rgb24RowStep(w);
-    const int s2 = Rgb24RowStep(h);
-    Bytes first(static_cast<size_t>(s1) * h), second(static_cast<size_t>(s2) * w);
-    ConvertYuy2ToBgr24(src.data(), step, first.data(), s1, {w, h});
-    for (int r = 0; r < h; ++r) {
-      for (int c = 0; c < w; ++c) std::memcpy(&second[c * s2 + (h - 1 - r) * 3], &first[r * s1 + c * 3], 3);
-    }
-    ConvertBgr24ToYuy2(second.data(), s2, dst.data(), 2 * h, {h, w});
-  }
-  return dst;
-}
-
 TEST(RotateFrame90, MatchesPixelByPixelTurn) {
   std::mt19937 rng(99);
   struct Case {
@@ -161,17 +129,20 @@ TEST(RotateFrame90, MatchesPixelByPixelTurn) {
         SCOPED_TRACE(::testing::Message() << int(t.type) << " " << w << "x" << sign * h);
         FrameGeometry g{};
         const Bytes actual = Turn(t.type, src, w, sign * h, step, &g);
-        EXPECT_EQ(actual, ReferenceTurn(t.type, src, w, sign * h, step));
+        EXPECT_EQ(actual, ReferenceTurn(t.type, src, w, sign * h, step, kUnwritten));
       }
     }
   }
 }
 
-// Both 24-bit transposes, with and without byte shuffles, over sizes around their tiles,
-// reading an exact-size source and writing inside guards.
-TEST(Transpose24, BothTilingsMatchElementByElement) {
+// The 24-bit transpose of every level this processor runs (with and without byte
+// shuffles), over sizes around their tiles, reading an exact-size source and writing inside
+// guards.
+TEST(Transpose24, EveryLevelMatchesElementByElement) {
   std::mt19937 rng(7);
-  for (auto transpose : {transpose::Transpose24, transpose::Transpose24Plain}) {
+  for (CpuLevel level = 0; level <= levels::MachineCpuLevel(); ++level) {
+    SCOPED_TRACE(::testing::Message() << "level " << level);
+    const levels::Transpose transpose = levels::Transpose24AtLevel(level);
     for (int w : {1, 2, 5, 9, 10, 17, 26, 33}) {
       for (int h : {1, 2, 3, 16, 17, 18, 19, 35}) {
         const int srcStep = 3 * w + 1;
@@ -195,26 +166,47 @@ TEST(Transpose24, BothTilingsMatchElementByElement) {
 
 TEST(RotateFrame90, Yuy2OddHeightEndsRowsWithTwoByteGroup) {
   const int w = 4, h = 3;
-  Bytes src(static_cast<size_t>(2 * w * h), 128);
+  // Source rows of one grey each: every turned row holds the three greys, bottom row first.
+  const uint8_t greys[h] = {40, 120, 200};
+  Bytes src;
+  for (uint8_t y : greys) {
+    for (int x = 0; x < w / 2; ++x) src.insert(src.end(), {y, 128, y, 128});
+  }
+  // That row through the conversions the turn goes through: 24-bit pixels, then 3 YUY2
+  // pixels, the last one a two-byte group (Y2 U2).
+  uint8_t turnedBgr[9];
+  for (int r = 0; r < h; ++r) {
+    const uint8_t group[4] = {greys[r], 128, greys[r], 128};
+    uint8_t bgr[6];
+    ConvertYuy2ToBgr24(group, 4, bgr, 6, {2, 1});
+    std::memcpy(&turnedBgr[(h - 1 - r) * 3], bgr, 3);
+  }
+  Bytes row(6, 0);
+  ConvertBgr24ToYuy2(turnedBgr, 9, row.data(), 6, {3, 1});
+
   FrameGeometry g{};
   const Bytes out = Turn(PixelType::YUY2, src, w, h, 2 * w, &g);
   EXPECT_EQ(g.width, 3);
   EXPECT_EQ(g.rowStep, 6);
   ASSERT_EQ(out.size(), 24u);
-  for (int row = 0; row < 4; ++row) {
-    // Y0 U Y1 V then Y2 U2: every byte of the 6-byte row is written.
-    for (int b = 0; b < 6; ++b) EXPECT_NE(out[row * 6 + b], kUnwritten);
-  }
+  for (int r = 0; r < 4; ++r) EXPECT_EQ(Bytes(out.begin() + r * 6, out.begin() + r * 6 + 6), row);
 }
 
 TEST(RotateScratch, KeepsBuffersAndGrowsOnlyWhenNeeded) {
   RotateScratch scratch;
   ASSERT_TRUE(scratch.Reserve(100, 200));
   uint8_t* first = scratch.First();
+  uint8_t* second = scratch.Second();
+  std::memset(second, 0x5A, 200);
   ASSERT_TRUE(scratch.Reserve(50, 200));
   EXPECT_EQ(scratch.First(), first);
+  EXPECT_EQ(scratch.Second(), second);
   ASSERT_TRUE(scratch.Reserve(400, 10));
-  EXPECT_NE(scratch.First(), nullptr);
+  EXPECT_EQ(scratch.Second(), second);
+  EXPECT_EQ(second[199], 0x5A) << "the kept buffer keeps its bytes";
+  // The grown one holds 400 bytes (the address sanitizer checks the writes).
+  std::memset(scratch.First(), 0x11, 400);
+  EXPECT_EQ(scratch.First()[399], 0x11);
 }
 
 TEST(RotateScratch, ReportsShortMemory) {

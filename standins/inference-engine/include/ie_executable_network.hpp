@@ -13,22 +13,22 @@ class CompiledNetwork;
 // A network loaded on a device. Copies share the loaded network, which lives as long as
 // any copy or any request made from it.
 class ExecutableNetwork {
-public:
-    ExecutableNetwork() = default;
-    explicit ExecutableNetwork(std::shared_ptr<impl::CompiledNetwork> network) noexcept
-        : network_(std::move(network)) {}
+ public:
+  ExecutableNetwork() = default;
+  explicit ExecutableNetwork(std::shared_ptr<impl::CompiledNetwork> network) noexcept
+      : network_(std::move(network)) {}
 
-    InferRequest CreateInferRequest();
-    ConstInputsDataMap GetInputsInfo() const;
-    ConstOutputsDataMap GetOutputsInfo() const;
+  InferRequest CreateInferRequest();
+  ConstInputsDataMap GetInputsInfo() const;
+  ConstOutputsDataMap GetOutputsInfo() const;
 
-    explicit operator bool() const noexcept { return network_ != nullptr; }
-    bool operator!() const noexcept { return network_ == nullptr; }
+  explicit operator bool() const noexcept { return network_ != nullptr; }
+  bool operator!() const noexcept { return network_ == nullptr; }
 
-private:
-    impl::CompiledNetwork& checked() const;
+ private:
+  impl::CompiledNetwork& checked() const;
 
-    std::shared_ptr<impl::CompiledNetwork> network_;
+  std::shared_ptr<impl::CompiledNetwork> network_;
 };
 
 }  // namespace InferenceEngine

@@ -10,23 +10,24 @@ class Request;
 
 // A synchronous request. Copies share one request.
 class InferRequest {
-public:
-    using Ptr = std::shared_ptr<InferRequest>;
+ public:
+  using Ptr = std::shared_ptr<InferRequest>;
 
-    InferRequest() = default;
-    explicit InferRequest(std::shared_ptr<impl::Request> request) noexcept : request_(std::move(request)) {}
+  InferRequest() = default;
+  explicit InferRequest(std::shared_ptr<impl::Request> request) noexcept
+      : request_(std::move(request)) {}
 
-    // The request's own blob for an input or output name; it stays the same for every Infer.
-    Blob::Ptr GetBlob(const std::string& name);
-    void Infer();
+  // The request's own blob for an input or output name; it stays the same for every Infer.
+  Blob::Ptr GetBlob(const std::string& name);
+  void Infer();
 
-    explicit operator bool() const noexcept { return request_ != nullptr; }
-    bool operator!() const noexcept { return request_ == nullptr; }
+  explicit operator bool() const noexcept { return request_ != nullptr; }
+  bool operator!() const noexcept { return request_ == nullptr; }
 
-private:
-    impl::Request& checked() const;
+ private:
+  impl::Request& checked() const;
 
-    std::shared_ptr<impl::Request> request_;
+  std::shared_ptr<impl::Request> request_;
 };
 
 }  // namespace InferenceEngine

@@ -13,7 +13,15 @@
 
 namespace InferenceEngine::standin {
 
-enum class Call { CoreConstruction, RegisterPlugin, ReadNetwork, LoadNetwork, CreateInferRequest, GetBlob, Infer };
+enum class Call {
+  CoreConstruction,
+  RegisterPlugin,
+  ReadNetwork,
+  LoadNetwork,
+  CreateInferRequest,
+  GetBlob,
+  Infer
+};
 
 // The call of this kind after `skip` successful ones raises InferenceEngine::Exception, once.
 void failCall(Call call, unsigned skip = 0);

@@ -24,7 +24,8 @@ bool holdsEvery(ElementType type, const Precision& precision) noexcept;
 
 // Converts between blob memory of a given precision and the executor's floats.
 void readAsFloat(const Precision& precision, const void* source, size_t count, float* destination);
-void writeFromFloat(const Precision& precision, const float* source, size_t count, void* destination);
+void writeFromFloat(const Precision& precision, const float* source, size_t count,
+                    void* destination);
 bool isSupportedBlobPrecision(const Precision& precision) noexcept;
 
 }  // namespace InferenceEngine::impl

@@ -7,7 +7,7 @@
 namespace InferenceEngine::impl {
 
 [[noreturn]] inline void fail(const std::string& message, StatusCode status = GENERAL_ERROR) {
-    throw Exception(message, status);
+  throw Exception(message, status);
 }
 
 }  // namespace InferenceEngine::impl

@@ -11,10 +11,10 @@
 namespace InferenceEngine::impl {
 
 class Plugin {
-public:
-    virtual ~Plugin() = default;
-    virtual std::shared_ptr<CompiledNetwork> compile(const NetworkState& network,
-                                                     const std::map<std::string, std::string>& config) const = 0;
+ public:
+  virtual ~Plugin() = default;
+  virtual std::shared_ptr<CompiledNetwork> compile(
+      const NetworkState& network, const std::map<std::string, std::string>& config) const = 0;
 };
 
 // The plug-in that a plug-in name or library file name stands for; null when there is none.
@@ -22,13 +22,13 @@ std::shared_ptr<const Plugin> findBuiltInPlugin(const std::string& pluginName);
 
 // Devices registered with one core.
 class PluginRegistry {
-public:
-    void add(const std::string& deviceName, const std::string& pluginName);
-    const Plugin& device(const std::string& deviceName) const;
-    std::vector<std::string> devices() const;
+ public:
+  void add(const std::string& deviceName, const std::string& pluginName);
+  const Plugin& device(const std::string& deviceName) const;
+  std::vector<std::string> devices() const;
 
-private:
-    std::map<std::string, std::shared_ptr<const Plugin>> devices_;
+ private:
+  std::map<std::string, std::shared_ptr<const Plugin>> devices_;
 };
 
 // Device name and plug-in location of each entry of a plug-in configuration document.

@@ -7,7 +7,7 @@
 namespace InferenceEngine {
 
 size_t Precision::size() const noexcept {
-    switch (value_) {
+  switch (value_) {
     case FP64:
     case I64:
     case U64: return 8;
@@ -23,11 +23,11 @@ size_t Precision::size() const noexcept {
     case BOOL:
     case BIN: return 1;
     default: return 0;
-    }
+  }
 }
 
 const char* Precision::name() const noexcept {
-    switch (value_) {
+  switch (value_) {
     case UNSPECIFIED: return "UNSPECIFIED";
     case MIXED: return "MIXED";
     case FP32: return "FP32";
@@ -45,15 +45,15 @@ const char* Precision::name() const noexcept {
     case BIN: return "BIN";
     case BOOL: return "BOOL";
     case CUSTOM: return "CUSTOM";
-    }
-    return "UNSPECIFIED";
+  }
+  return "UNSPECIFIED";
 }
 
 namespace {
 
 // The rank that a layout implies, or -1 when it fits any rank.
 int layoutRank(Layout layout) noexcept {
-    switch (layout) {
+  switch (layout) {
     case SCALAR: return 0;
     case C: return 1;
     case HW:
@@ -69,40 +69,41 @@ int layoutRank(Layout layout) noexcept {
     case OIDHW: return 5;
     case GOIDHW: return 6;
     default: return -1;
-    }
+  }
 }
 
 void checkRank(Layout layout, const SizeVector& dims) {
-    const int rank = layoutRank(layout);
-    if (rank >= 0 && size_t(rank) != dims.size())
-        throw Exception("Layout does not match the number of dimensions", PARAMETER_MISMATCH);
+  const int rank = layoutRank(layout);
+  if (rank >= 0 && size_t(rank) != dims.size())
+    throw Exception("Layout does not match the number of dimensions", PARAMETER_MISMATCH);
 }
 
 }  // namespace
 
 TensorDesc::TensorDesc(const Precision& precision, const SizeVector& dims, Layout layout)
     : precision_(precision), dims_(dims), layout_(layout) {
-    checkRank(layout, dims);
+  checkRank(layout, dims);
 }
 
-TensorDesc::TensorDesc(const Precision& precision, Layout layout) : precision_(precision), layout_(layout) {}
+TensorDesc::TensorDesc(const Precision& precision, Layout layout)
+    : precision_(precision), layout_(layout) {}
 
 void TensorDesc::setDims(const SizeVector& dims) {
-    checkRank(layout_, dims);
-    dims_ = dims;
+  checkRank(layout_, dims);
+  dims_ = dims;
 }
 
 void TensorDesc::setLayout(Layout layout) {
-    checkRank(layout, dims_);
-    layout_ = layout;
+  checkRank(layout, dims_);
+  layout_ = layout;
 }
 
 bool TensorDesc::operator==(const TensorDesc& other) const noexcept {
-    return precision_ == other.precision_ && dims_ == other.dims_ && layout_ == other.layout_;
+  return precision_ == other.precision_ && dims_ == other.dims_ && layout_ == other.layout_;
 }
 
 Layout TensorDesc::getLayoutByDims(const SizeVector& dims) noexcept {
-    switch (dims.size()) {
+  switch (dims.size()) {
     case 0: return SCALAR;
     case 1: return C;
     case 2: return NC;
@@ -110,14 +111,13 @@ Layout TensorDesc::getLayoutByDims(const SizeVector& dims) noexcept {
     case 4: return NCHW;
     case 5: return NCDHW;
     default: return BLOCKED;
-    }
+  }
 }
 
 size_t Blob::size() const noexcept {
-    if (tensorDesc_.getLayout() == SCALAR)
-        return 1;
-    const SizeVector& dims = tensorDesc_.getDims();
-    return std::accumulate(dims.begin(), dims.end(), size_t(1), std::multiplies<size_t>());
+  if (tensorDesc_.getLayout() == SCALAR) return 1;
+  const SizeVector& dims = tensorDesc_.getDims();
+  return std::accumulate(dims.begin(), dims.end(), size_t(1), std::multiplies<size_t>());
 }
 
 }  // namespace InferenceEngine

@@ -3,14 +3,16 @@
 namespace pixora {
 namespace {
 
-std::optional<int64_t> MinimumRowBytes(int32_t format, int64_t width) {
+using kernels::PixelType;
+
+std::optional<int64_t> MinimumRowBytes(PixelType format, int64_t width) {
   switch (format) {
-    case PIXORA_FORMAT_RGB24: return 3 * width;
-    case PIXORA_FORMAT_RGB32: return 4 * width;
-    case PIXORA_FORMAT_YUY2: return 2 * width;
-    case PIXORA_FORMAT_NV12: return width;
-    default: return std::nullopt;
+    case PixelType::RGB24: return 3 * width;
+    case PixelType::RGB32: return 4 * width;
+    case PixelType::YUY2: return 2 * width;
+    case PixelType::NV12: return width;
   }
+  return std::nullopt;  // a code no pixel type has
 }
 
 }  // namespace
@@ -20,13 +22,13 @@ std::optional<uint64_t> AnnouncedPixelBytes(const FrameHeader& header) {
   if (!minimumRow || header.width <= 0 || header.stride <= 0 || header.height == 0) {
     return std::nullopt;
   }
-  const bool yuv = header.format == PIXORA_FORMAT_YUY2 || header.format == PIXORA_FORMAT_NV12;
+  const bool yuv = header.format == PixelType::YUY2 || header.format == PixelType::NV12;
   // Only the RGB types have a bottom-up row order to signal with the sign.
   if (yuv && header.height < 0) return std::nullopt;
   if (header.stride < *minimumRow) return std::nullopt;
   const int64_t rows = header.height < 0 ? -int64_t{header.height} : int64_t{header.height};
   const uint64_t luma = static_cast<uint64_t>(header.stride) * static_cast<uint64_t>(rows);
-  return header.format == PIXORA_FORMAT_NV12 ? luma + luma / 2 : luma;
+  return header.format == PixelType::NV12 ? luma + luma / 2 : luma;
 }
 
 }  // namespace pixora

@@ -10,6 +10,8 @@
 namespace pixora::test {
 namespace {
 
+using kernels::PixelType;
+
 void ExpectHeader(const FrameHeader& actual, const FrameHeader& expected) {
   EXPECT_EQ(actual.format, expected.format);
   EXPECT_EQ(actual.width, expected.width);
@@ -30,14 +32,14 @@ TEST_F(CameraDeviceTest, AcceptedPacketsAreRecordedWhole) {
     size_t pixelBytes;  // what the header announces
     size_t extra;       // bytes past it in the payload
   } cases[] = {
-      {"RGB24 bottom-up", {PIXORA_FORMAT_RGB24, 4, 2, 12}, 24, 0},
-      {"RGB24 top-down padded", {PIXORA_FORMAT_RGB24, 5, -3, 16}, 48, 0},
-      {"RGB32", {PIXORA_FORMAT_RGB32, 5, 3, 20}, 60, 0},
-      {"YUY2", {PIXORA_FORMAT_YUY2, 4, 2, 8}, 16, 0},
-      {"NV12 odd height", {PIXORA_FORMAT_NV12, 4, 3, 4}, 12 + 6, 0},
-      {"NV12 720p", {PIXORA_FORMAT_NV12, 1280, 720, 1280}, 1382400, 0},
-      {"RGB32 1080p", {PIXORA_FORMAT_RGB32, 1920, 1080, 7680}, 8294400, 0},
-      {"longer than announced", {PIXORA_FORMAT_RGB24, 2, 2, 8}, 16, 7},
+      {"RGB24 bottom-up", {PixelType::RGB24, 4, 2, 12}, 24, 0},
+      {"RGB24 top-down padded", {PixelType::RGB24, 5, -3, 16}, 48, 0},
+      {"RGB32", {PixelType::RGB32, 5, 3, 20}, 60, 0},
+      {"YUY2", {PixelType::YUY2, 4, 2, 8}, 16, 0},
+      {"NV12 odd height", {PixelType::NV12, 4, 3, 4}, 12 + 6, 0},
+      {"NV12 720p", {PixelType::NV12, 1280, 720, 1280}, 1382400, 0},
+      {"RGB32 1080p", {PixelType::RGB32, 1920, 1080, 7680}, 8294400, 0},
+      {"longer than announced", {PixelType::RGB24, 2, 2, 8}, 16, 7},
   };
   uint8_t seed = 1;
   for (const auto& c : cases) {
@@ -65,26 +67,26 @@ TEST_F(CameraDeviceTest, RefusedPacketsKeepNothing) {
     FrameHeader header;
     size_t bytesAfterHeader;
   } cases[] = {
-      {"pixels one byte short", {PIXORA_FORMAT_RGB24, 4, 2, 12}, 23},
-      {"NV12 chroma one byte short", {PIXORA_FORMAT_NV12, 4, 3, 4}, 17},
-      {"header only", {PIXORA_FORMAT_RGB32, 1, 1, 4}, 0},
-      {"pixel type 4", {4, 4, 2, 16}, 64},
-      {"pixel type -1", {-1, 4, 2, 16}, 64},
-      {"width 0", {PIXORA_FORMAT_RGB32, 0, 2, 16}, 64},
-      {"width negative", {PIXORA_FORMAT_RGB32, -4, 2, 16}, 64},
-      {"stride 0", {PIXORA_FORMAT_RGB32, 4, 2, 0}, 64},
-      {"stride negative", {PIXORA_FORMAT_RGB32, 4, 2, -16}, 64},
-      {"height 0", {PIXORA_FORMAT_RGB32, 4, 0, 16}, 64},
-      {"YUY2 negative height", {PIXORA_FORMAT_YUY2, 4, -2, 8}, 64},
-      {"NV12 negative height", {PIXORA_FORMAT_NV12, 4, -2, 4}, 64},
-      {"RGB24 stride below 3 x width", {PIXORA_FORMAT_RGB24, 4, 2, 11}, 64},
-      {"RGB32 stride below 4 x width", {PIXORA_FORMAT_RGB32, 4, 2, 15}, 64},
-      {"YUY2 stride below 2 x width", {PIXORA_FORMAT_YUY2, 4, 2, 7}, 64},
-      {"NV12 stride below width", {PIXORA_FORMAT_NV12, 4, 2, 3}, 64},
-      {"size overflowing 32 bits", {PIXORA_FORMAT_RGB24, 1, INT_MAX, INT_MAX}, 64},
-      {"INT_MIN height", {PIXORA_FORMAT_RGB24, 1, INT_MIN, 4}, 64},
+      {"pixels one byte short", {PixelType::RGB24, 4, 2, 12}, 23},
+      {"NV12 chroma one byte short", {PixelType::NV12, 4, 3, 4}, 17},
+      {"header only", {PixelType::RGB32, 1, 1, 4}, 0},
+      {"pixel type 4", {PixelType{4}, 4, 2, 16}, 64},
+      {"pixel type -1", {PixelType{-1}, 4, 2, 16}, 64},
+      {"width 0", {PixelType::RGB32, 0, 2, 16}, 64},
+      {"width negative", {PixelType::RGB32, -4, 2, 16}, 64},
+      {"stride 0", {PixelType::RGB32, 4, 2, 0}, 64},
+      {"stride negative", {PixelType::RGB32, 4, 2, -16}, 64},
+      {"height 0", {PixelType::RGB32, 4, 0, 16}, 64},
+      {"YUY2 negative height", {PixelType::YUY2, 4, -2, 8}, 64},
+      {"NV12 negative height", {PixelType::NV12, 4, -2, 4}, 64},
+      {"RGB24 stride below 3 x width", {PixelType::RGB24, 4, 2, 11}, 64},
+      {"RGB32 stride below 4 x width", {PixelType::RGB32, 4, 2, 15}, 64},
+      {"YUY2 stride below 2 x width", {PixelType::YUY2, 4, 2, 7}, 64},
+      {"NV12 stride below width", {PixelType::NV12, 4, 2, 3}, 64},
+      {"size overflowing 32 bits", {PixelType::RGB24, 1, INT_MAX, INT_MAX}, 64},
+      {"INT_MIN height", {PixelType::RGB24, 1, INT_MIN, 4}, 64},
   };
-  const std::vector<uint8_t> good = MakePacket({PIXORA_FORMAT_RGB32, 2, 2, 8}, 16);
+  const std::vector<uint8_t> good = MakePacket({PixelType::RGB32, 2, 2, 8}, 16);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     probe_.Reset();
@@ -100,7 +102,7 @@ TEST_F(CameraDeviceTest, RefusedPacketsKeepNothing) {
 }
 
 TEST_F(CameraDeviceTest, TooShortForAHeaderIsRefused) {
-  const std::vector<uint8_t> good = MakePacket({PIXORA_FORMAT_RGB32, 2, 2, 8}, 16);
+  const std::vector<uint8_t> good = MakePacket({PixelType::RGB32, 2, 2, 8}, 16);
   EXPECT_EQ(Set(PIXORA_PROP_FRAME, good.data(), 15), E_INVALIDARG);
   EXPECT_EQ(Set(PIXORA_PROP_FRAME, nullptr, static_cast<ULONG>(good.size())), E_INVALIDARG);
   EXPECT_EQ(probe_.FrameCount(), 0u);
@@ -109,7 +111,7 @@ TEST_F(CameraDeviceTest, TooShortForAHeaderIsRefused) {
 
 TEST_F(CameraDeviceTest, RingKeepsTheLast64FramesOldestFirst) {
   for (int32_t width = 1; width <= 70; ++width) {
-    ASSERT_EQ(SendPacket(MakePacket({PIXORA_FORMAT_RGB32, width, 1, 4 * width}, 4 * width)), S_OK);
+    ASSERT_EQ(SendPacket(MakePacket({PixelType::RGB32, width, 1, 4 * width}, 4 * width)), S_OK);
   }
   EXPECT_EQ(probe_.FrameCount(), 70u);
   const auto all = probe_.LastFrames(1000);
@@ -129,7 +131,7 @@ TEST_F(CameraDeviceTest, RingKeepsTheLast64FramesOldestFirst) {
 TEST_F(CameraDeviceTest, ConcurrentCallsRecordConsistently) {
   constexpr int kThreads = 4, kFrames = 40, kMirrorSets = 200;
   const auto packetOf = [](int thread, int frame) {
-    const FrameHeader header{PIXORA_FORMAT_RGB32, 256 + thread, 64 + frame, 4 * (256 + thread)};
+    const FrameHeader header{PixelType::RGB32, 256 + thread, 64 + frame, 4 * (256 + thread)};
     return MakePacket(header, static_cast<size_t>(header.stride) * header.height, 0,
                       static_cast<uint8_t>(thread * kFrames + frame));
   };

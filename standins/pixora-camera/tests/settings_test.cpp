@@ -9,6 +9,8 @@
 namespace pixora::test {
 namespace {
 
+using kernels::PixelType;
+
 constexpr GUID kOtherSet = {0x1F1E2D3C, 0x4B5A, 0x6978, {0x87, 0x96, 0xA5, 0xB4, 0xC3, 0xD2, 0xE1, 0xF0}};
 constexpr HRESULT kMoreData = HRESULT_FROM_WIN32(ERROR_MORE_DATA);
 constexpr HRESULT kShortBuffer = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
@@ -191,7 +193,7 @@ TEST_F(CameraDeviceTest, GetAnswersBufferSizesAsAKernelStreamingDriver) {
 TEST_F(CameraDeviceTest, InjectedFailureHitsTheNextCallOnlyAndChangesNothing) {
   constexpr HRESULT kInjected = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
   const int32_t fill = PIXORA_FILL_STRETCH;
-  const std::vector<uint8_t> frame = MakePacket({PIXORA_FORMAT_RGB32, 2, 2, 8}, 16);
+  const std::vector<uint8_t> frame = MakePacket({PixelType::RGB32, 2, 2, 8}, 16);
   const struct {
     const char* name;
     std::function<HRESULT()> call;

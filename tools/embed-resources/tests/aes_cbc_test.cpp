@@ -29,8 +29,8 @@ TEST(AesCbc, MatchesPublishedVector) {
 }
 
 TEST(AesCbc, RoundTripsAndPadsToWholeBlocks) {
-    using vextra::embed::kNetworkIv;
-    using vextra::embed::kNetworkKey;
+    using mivra::foreground_detection::openvino::kNetworkIv;
+    using mivra::foreground_detection::openvino::kNetworkKey;
     for (const size_t size : {0u, 1u, 15u, 16u, 17u, 4099u}) {
         SCOPED_TRACE(size);
         Bytes plain(size);
@@ -43,8 +43,8 @@ TEST(AesCbc, RoundTripsAndPadsToWholeBlocks) {
 }
 
 TEST(AesCbc, WrongKeyOrDamagedCipherNeverGivesThePlainText) {
-    using vextra::embed::kNetworkIv;
-    using vextra::embed::kNetworkKey;
+    using mivra::foreground_detection::openvino::kNetworkIv;
+    using mivra::foreground_detection::openvino::kNetworkKey;
     const Bytes plain(100, 0x5a);
     const Bytes cipher = encipher(plain, kNetworkKey, kNetworkIv);
     auto otherKey = kNetworkKey;

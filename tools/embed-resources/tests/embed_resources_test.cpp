@@ -12,6 +12,7 @@
 
 namespace {
 
+namespace worker = mivra::foreground_detection::openvino;
 using Bytes = std::vector<uint8_t>;
 
 Bytes readAll(const char* path) {
@@ -20,15 +21,15 @@ Bytes readAll(const char* path) {
 }
 
 Bytes deciphered(const char* path) {
-    for (const auto& f : vextra::embed::embeddedFiles())
+    for (const auto& f : worker::embeddedFiles())
         if (std::string(f.path) == path)
-            return vextra::embed::decipher({f.begin, f.end}, vextra::embed::kNetworkKey, vextra::embed::kNetworkIv);
+            return vextra::embed::decipher({f.begin, f.end}, worker::kNetworkKey, worker::kNetworkIv);
     ADD_FAILURE() << "no embedded file " << path;
     return {};
 }
 
 TEST(EmbedResources, GivesBackTheFilesItWasGiven) {
-    const auto files = vextra::embed::embeddedFiles();
+    const auto files = worker::embeddedFiles();
     ASSERT_EQ(files.size(), 2u);
     for (const auto& f : files)
         EXPECT_EQ((f.end - f.begin) % 16, 0) << f.path;

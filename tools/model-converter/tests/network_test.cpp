@@ -7,24 +7,25 @@
 
 #include <inference_engine.hpp>
 
+#include <ie_standin_reference.hpp>
+
 #include "aes_cbc.h"
 #include "embedded_files.h"
 #include "media.h"
 #include "network_key.h"
-#include "network_state.h"
-#include "reference_executor.h"
 
 namespace {
 
 namespace ie = InferenceEngine;
+namespace worker = mivra::foreground_detection::openvino;
 using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kH = 144, kW = 256;
 
 Bytes deciphered(const std::string& path) {
-    for (const auto& f : vextra::embed::embeddedFiles())
+    for (const auto& f : worker::embeddedFiles())
         if (f.path == path)
-            return vextra::embed::decipher({f.begin, f.end}, vextra::embed::kNetworkKey, vextra::embed::kNetworkIv);
+            return vextra::embed::decipher({f.begin, f.end}, worker::kNetworkKey, worker::kNetworkIv);
     throw std::runtime_error("no embedded file " + path);
 }
 
@@ -112,7 +113,7 @@ TEST(ShippedNetwork, OneDnnMatchesTheReferenceExecutor) {
     const auto inputs = s.network.getInputsInfo();
     const auto outputs = s.network.getOutputsInfo();
     ie::InferRequest request = s.core.LoadNetwork(s.network, "CPU").CreateInferRequest();
-    ie::impl::ReferenceExecutor reference(s.network.state()->graph);
+    ie::standin::ReferenceRun reference(s.network);
     for (const uint32_t seed : {1u, 2u}) {
         SCOPED_TRACE(seed);
         const Bytes frame = picture(seed);
@@ -146,7 +147,7 @@ TEST(ShippedNetwork, OneDnnMatchesTheReferenceExecutor) {
 TEST(ShippedNetwork, OneDnnMatchesTheReferenceExecutorOnPhotographs) {
     Shipped s;
     ie::InferRequest request = s.core.LoadNetwork(s.network, "CPU").CreateInferRequest();
-    ie::impl::ReferenceExecutor reference(s.network.state()->graph);
+    ie::standin::ReferenceRun reference(s.network);
     for (const char* name : {"astronaut", "coffee", "grass"}) {
         Bytes frame = photo(name);
         setPreviousMask(frame, nullptr);

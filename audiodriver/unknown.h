@@ -1,0 +1,32 @@
+#pragma once
+
+#include "kernel_surface.h"
+
+// The non-delegating unknown of every object of the driver: an atomic reference count and the
+// owner's own interface lookup. The owner forwards its IUnknown methods to its outer unknown,
+// which is this one unless the owner was created aggregated. Any IRQL.
+template <typename Owner>
+class NonDelegatingUnknown final : public IUnknown {
+ public:
+  explicit NonDelegatingUnknown(Owner* owner) : owner_(owner) {}
+
+  NTSTATUS QueryInterface(REFIID iid, PVOID* object) override {
+    return owner_->NonDelegatingQueryInterface(iid, object);
+  }
+  ULONG AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+  ULONG Release() override {
+    const LONG left = InterlockedDecrement(&references_);
+    if (left == 0) Owner::Destroy(owner_);
+    return static_cast<ULONG>(left);
+  }
+
+ private:
+  Owner* const owner_;
+  LONG volatile references_ = 0;
+};
+
+// What a create routine hands out: the non-delegating unknown to an aggregating outer
+// object, the object's primary interface to everyone else.
+inline PUNKNOWN CreatedUnknown(PUNKNOWN outer, PUNKNOWN inner, PUNKNOWN primary) {
+  return outer != nullptr ? inner : primary;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kernel_surface.h"
+
+// The tagged pool behind ExAllocatePoolWithTag, seen from a test: what is still allocated,
+// and which allocation is to fail. Thread-safe.
+namespace kstandin {
+
+struct PoolBlock {
+  const void* address;
+  size_t size;
+  ULONG tag;
+  POOL_TYPE type;
+  uint64_t serial;  // the allocation's place among all attempts of the process, from 1
+};
+
+// "PcCr" for the tag of those four characters.
+std::string TagText(ULONG tag);
+
+// Blocks still allocated whose serial is above sinceSerial, oldest first.
+std::vector<PoolBlock> OutstandingBlocks(uint64_t sinceSerial = 0);
+std::string DescribeBlocks(const std::vector<PoolBlock>& blocks);
+bool IsLiveBlock(const void* address);
+
+// Serial of the last allocation attempted, failed ones included.
+uint64_t AllocationSerial();
+
+// The nth allocation attempt from now fails (1: the next one), once.
+void FailNthAllocation(uint64_t n);
+// Every allocation with this tag fails until ClearPoolFaults.
+void FailAllocationsTagged(ULONG tag);
+void ClearPoolFaults();
+
+}  // namespace kstandin
