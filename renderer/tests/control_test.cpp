@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "c_host.h"
+#include "com_holders.h"
 #include "filter_fixture.h"
 #include "rotate.h"
 #include "test_picture.h"
@@ -27,6 +28,12 @@ const auto* const kCom = ::testing::AddGlobalTestEnvironment(new ComThread);
 constexpr HRESULT kInjected = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
 
 using ControlTest = RendererFilterTest;
+
+// A zeroed array of `elements` of `type`, as automation clients pass frames.
+void MakeArray(VARTYPE type, ULONG elements, Variant* array) {
+  array->get()->vt = VT_ARRAY | type;
+  array->get()->parray = SafeArrayCreateVector(type, 0, elements);
+}
 
 TEST_F(ControlTest, SelectsOnlyDevicesThatTakeFrames) {
   const ComPtr<IPixoraRenderer> control = Control();
@@ -78,11 +85,8 @@ TEST_F(ControlTest, SettingsReachTheDeviceAsGiven) {
 TEST_F(ControlTest, DeviceFailuresComeBackUnchanged) {
   const ComPtr<IPixoraRenderer> control = Control();
   const Bytes frame(16 * 16 * 4);
-  SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, 48 * 16);
-  VARIANT array;
-  VariantInit(&array);
-  array.vt = VT_ARRAY | VT_UI1;
-  array.parray = bytes;
+  Variant array;
+  MakeArray(VT_UI1, 48 * 16, &array);
   LONG a = -1, b = -1, c = -1, mode = -1;
   struct Case {
     const char* method;
@@ -99,7 +103,7 @@ TEST_F(ControlTest, DeviceFailuresComeBackUnchanged) {
       {"SendFrameRGB32", [&] { return control->SendFrameRGB32(frame.data(), 16, 16, 0); }},
       {"SendFrameYUY2", [&] { return control->SendFrameYUY2(frame.data(), 16, 16, 0); }},
       {"SendFrameNV12", [&] { return control->SendFrameNV12(frame.data(), 16, 16, 0); }},
-      {"SendFrameArray", [&] { return control->SendFrameArray(array, 16, 16); }},
+      {"SendFrameArray", [&] { return control->SendFrameArray(*array.get(), 16, 16); }},
   };
   for (const Case& k : cases) {
     probe_.FailNextCall(kInjected);
@@ -113,7 +117,6 @@ TEST_F(ControlTest, DeviceFailuresComeBackUnchanged) {
   // A screen region answers S_OK whatever the device said.
   probe_.FailNextCall(kInjected);
   EXPECT_EQ(control->SendScreenRegion(0, 0, 16, 16), S_OK);
-  VariantClear(&array);
   EXPECT_EQ(probe_.FrameCount(), 0u);
 }
 
@@ -172,13 +175,9 @@ TEST_F(ControlTest, ArrayFramesAndScreenRegionsCheckTheirArguments) {
   const ComPtr<IPixoraRenderer> control = Control();
   constexpr LONG w = 101, h = 3, stride = 304;
   auto send = [&](VARTYPE type, ULONG elements) {
-    VARIANT array;
-    VariantInit(&array);
-    array.vt = VT_ARRAY | type;
-    array.parray = SafeArrayCreateVector(type, 0, elements);
-    const HRESULT hr = control->SendFrameArray(array, w, h);
-    VariantClear(&array);
-    return hr;
+    Variant array;
+    MakeArray(type, elements, &array);
+    return control->SendFrameArray(*array.get(), w, h);
   };
   EXPECT_EQ(send(VT_I4, stride * h), E_INVALIDARG);
   EXPECT_EQ(send(VT_UI1, stride * h - 1), S_OK);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "com_holders.h"
 #include "pixora_renderer.h"
 #include "renderer_module.h"
 
@@ -82,12 +83,9 @@ struct Listing {
 };
 
 std::wstring ReadString(IPropertyBag* bag, const wchar_t* name) {
-  VARIANT value;
-  VariantInit(&value);
-  std::wstring text;
-  if (SUCCEEDED(bag->Read(name, &value, nullptr)) && value.vt == VT_BSTR) text = value.bstrVal;
-  VariantClear(&value);
-  return text;
+  Variant value;
+  if (FAILED(bag->Read(name, value.get(), nullptr)) || value.String() == nullptr) return L"";
+  return value.String();
 }
 
 // The filter's entry in the DirectShow filter category, as the system device enumerator
@@ -110,16 +108,15 @@ Listing FindInFilterCategory(REFCLSID filter) {
     if (_wcsicmp(ReadString(bag.Get(), L"CLSID").c_str(), wanted) != 0) continue;
     listing.found = true;
     listing.friendlyName = ReadString(bag.Get(), L"FriendlyName");
-    VARIANT data;
-    VariantInit(&data);
-    if (SUCCEEDED(bag->Read(L"FilterData", &data, nullptr)) && data.vt == (VT_ARRAY | VT_UI1)) {
-      void* bytes = nullptr;
-      SafeArrayAccessData(data.parray, &bytes);
-      listing.filterData.assign(static_cast<BYTE*>(bytes),
-                                static_cast<BYTE*>(bytes) + data.parray->rgsabound[0].cElements);
-      SafeArrayUnaccessData(data.parray);
+    Variant data;
+    if (SUCCEEDED(bag->Read(L"FilterData", data.get(), nullptr)) &&
+        data.get()->vt == (VT_ARRAY | VT_UI1)) {
+      SafeArrayLock bytes(data.get()->parray);
+      if (bytes.Data() != nullptr) {
+        listing.filterData.assign(bytes.Data(),
+                                  bytes.Data() + data.get()->parray->rgsabound[0].cElements);
+      }
     }
-    VariantClear(&data);
   }
   return listing;
 }
