@@ -160,6 +160,18 @@ TEST_F(RendererFilterTest, DropsSamplesShorterThanAFrame) {
   EXPECT_EQ(LastRecord().packetBytes, 16u + kFrame);
 }
 
+// A bitmap header can announce a row step that no 32-bit stride holds; such a connection
+// renders nothing rather than a wrapped-around stride.
+TEST_F(RendererFilterTest, AWidthBeyondAnyRowStepRendersNothing) {
+  dshow::MediaType type;
+  MakeVideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 1 << 29, 1, &type);
+  ASSERT_EQ(ConnectSource(type.Get(), 4096), S_OK);
+  ASSERT_EQ(graph_.RunWithoutClock(), S_OK);
+  const Bytes frame = Pattern(4096, 1);
+  EXPECT_EQ(source_->Push(frame.data(), 4096), S_OK);
+  EXPECT_EQ(probe_.FrameCount(), 0u);
+}
+
 TEST_F(RendererFilterTest, RotationTurnsTheGraphsFrames) {
   dshow::MediaType type;
   MakeVideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo2, 640, 480, &type);
