@@ -1,0 +1,24 @@
+// Joins the calling thread to a COM apartment for the holder's life, or uses the one the
+// thread is already in. One thread: the one that made it.
+#pragma once
+
+#include <windows.h>
+
+namespace pixora::dshow {
+
+class CComApartment {
+ public:
+  CComApartment();
+  ~CComApartment();
+  CComApartment(const CComApartment&) = delete;
+  CComApartment& operator=(const CComApartment&) = delete;
+
+  // S_OK also when the thread already was in an apartment of either kind.
+  HRESULT Result() const { return result_; }
+
+ private:
+  HRESULT result_;
+  bool joined_ = false;
+};
+
+}  // namespace pixora::dshow
