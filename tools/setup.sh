@@ -21,11 +21,12 @@ native=(
   libflatbuffers-dev flatbuffers-compiler libssl-dev
   ffmpeg
 )
-# The Windows builds and everything their tests run: Wine (64-bit; 32-bit below), a virtual
-# display, clang for the fuzz targets.
+# The Windows builds and everything their tests run: Wine (64-bit; 32-bit below) with the
+# GStreamer plug-ins behind its AVI splitter and decoders, a virtual display, clang for the
+# fuzz targets.
 windows=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine wine64 xvfb xauth util-linux
+  wine wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good xvfb xauth util-linux
   clang libclang-rt-14-dev
 )
 packages=("${native[@]}")
