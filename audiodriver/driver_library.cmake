@@ -1,6 +1,7 @@
 # vextra_audio_driver_library(name): the driver's sources as a static library against the
 # kernel surface alone, built as kernel code is: no exceptions, no RTTI.
 set(VEXTRA_AUDIO_DRIVER_DIR ${CMAKE_CURRENT_LIST_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/platform/kernel_surface.cmake)
 
 function(vextra_audio_driver_library name)
   add_library(${name} STATIC

@@ -3,9 +3,9 @@
 // The kernel, Port Class and kernel-streaming surface that VextraAudioDriver is written
 // against: declarations of our own with the platform's names, fixed-width types (ULONG is
 // 32 bits everywhere) and the x86-64 layouts, checked below. The driver includes this header
-// and nothing else of the platform; the user-mode implementation in this folder and the real
-// kernel stand behind the same declarations. Interfaces list their methods in the platform's
-// table order.
+// and nothing else of the platform; the real kernel (with kernel_image.cpp beside this header)
+// and the user-mode stand-in stand behind the same declarations. Interfaces list their methods
+// in the platform's table order.
 
 #include <stddef.h>
 #include <stdint.h>
