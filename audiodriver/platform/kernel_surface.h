@@ -684,7 +684,9 @@ class IDmaChannel : public IUnknown {
   virtual ULONG BufferSize() = 0;
   virtual void SetBufferSize(ULONG BufferSize) = 0;
   virtual PVOID SystemAddress() = 0;
-  virtual PHYSICAL_ADDRESS PhysicalAddress() = 0;
+  // The platform returns a union from a member function through a hidden result pointer that
+  // follows `this`, and hands that pointer back; declared so, every compiler agrees with it.
+  virtual PPHYSICAL_ADDRESS PhysicalAddress(PPHYSICAL_ADDRESS Result) = 0;
   virtual PADAPTER_OBJECT GetAdapterObject() = 0;
   virtual void CopyTo(PVOID Destination, PVOID Source, ULONG ByteCount) = 0;
   virtual void CopyFrom(PVOID Destination, PVOID Source, ULONG ByteCount) = 0;
