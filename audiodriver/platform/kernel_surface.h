@@ -238,6 +238,8 @@ extern "C" {
 PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag);
 void ExFreePoolWithTag(PVOID P, ULONG Tag);
 
+// The x86-64 kernel has these as processor intrinsics, not exports: the driver does not call
+// them (the kernel image would not link), the stand-in and its tests do.
 KIRQL KeGetCurrentIrql();
 void KeRaiseIrql(KIRQL NewIrql, PKIRQL OldIrql);
 void KeLowerIrql(KIRQL NewIrql);
@@ -263,6 +265,8 @@ void KeInitializeTimerEx(PKTIMER Timer, TIMER_TYPE Type);
 BOOLEAN KeSetTimerEx(PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period, PKDPC Dpc);
 BOOLEAN KeCancelTimer(PKTIMER Timer);
 
+// The x86-64 kernel exports no such routine; the kernel image reads the shared user data
+// page itself (kernel_image.cpp).
 ULONGLONG KeQueryInterruptTime();
 
 [[noreturn]] void KeBugCheckEx(ULONG BugCheckCode, ULONG_PTR Parameter1, ULONG_PTR Parameter2,
