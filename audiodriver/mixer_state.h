@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kernel_surface.h"
+#include "word_access.h"
 
 // The mixer values the topology nodes read and write, one entry per node id. Each value is
 // one aligned 32-bit word, read and written in one access and never under a lock.
@@ -15,13 +16,3 @@ struct MixerState {
   LONG specificInt;
   ULONG specificUint;
 };
-
-template <typename Word>
-Word ReadWord(const Word& word) {
-  return __atomic_load_n(&word, __ATOMIC_RELAXED);
-}
-
-template <typename Word>
-void WriteWord(Word& word, Word value) {
-  __atomic_store_n(&word, value, __ATOMIC_RELAXED);
-}

@@ -3,15 +3,8 @@
 #include "audio_adapter.h"
 #include "topology_descriptor.h"
 #include "topology_miniport.h"
+#include "wave_descriptor.h"
 #include "wave_miniport.h"
-
-namespace {
-
-// The wave filter's bridge pins, where the topology meets it.
-constexpr ULONG kWaveCaptureBridgePin = 1;
-constexpr ULONG kWaveRenderBridgePin = 3;
-
-}  // namespace
 
 NTSTATUS InstallPortAndMiniport(PDEVICE_OBJECT deviceObject, PIRP irp, PCWSTR name, REFCLSID portClass,
                                 REFCLSID miniportClass, MiniportCreateRoutine createMiniport,

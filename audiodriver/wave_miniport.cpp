@@ -1,36 +1,14 @@
-// PLACEHOLDER until the wave miniport with streams and loopback ring replaces it.
-
 #include "wave_miniport.h"
 
-#include "data_ranges.h"
 #include "pool.h"
-
-namespace {
-
-constexpr PCPIN_DESCRIPTOR BridgePin(KSPIN_DATAFLOW flow) {
-  return {0, 0, 0, nullptr, {0, nullptr, 0, nullptr, 1, kAnalogBridgeRanges, flow, KSPIN_COMMUNICATION_NONE, &KSCATEGORY_AUDIO, nullptr, {0}}};
-}
-
-// Pins 0 (capture) and 2 (render) are the stream pins to come; here they take no instances.
-constexpr PCPIN_DESCRIPTOR StreamPin(KSPIN_DATAFLOW flow, const GUID* name) {
-  return {0, 0, 0, nullptr, {0, nullptr, 0, nullptr, 1, kAnalogBridgeRanges, flow, KSPIN_COMMUNICATION_SINK, &KSCATEGORY_AUDIO, name, {0}}};
-}
-
-constinit const PCPIN_DESCRIPTOR kPins[] = {
-    StreamPin(KSPIN_DATAFLOW_OUT, &KSAUDFNAME_RECORDING_CONTROL),
-    BridgePin(KSPIN_DATAFLOW_IN),
-    StreamPin(KSPIN_DATAFLOW_IN, nullptr),
-    BridgePin(KSPIN_DATAFLOW_OUT),
-};
-
-constinit const PCFILTER_DESCRIPTOR kWaveFilterDescriptor = {
-    0, nullptr, sizeof(PCPIN_DESCRIPTOR), 4, kPins, sizeof(PCNODE_DESCRIPTOR), 0, nullptr, 0, nullptr, 0, nullptr};
-
-}  // namespace
+#include "wave_descriptor.h"
+#include "wave_stream.h"
+#include "word_access.h"
 
 NTSTATUS CreateWaveMiniport(PUNKNOWN* unknown, REFCLSID, PUNKNOWN outer, POOL_TYPE pool) {
   WaveMiniport* miniport = NewPoolObject<WaveMiniport>(pool, kObjectPoolTag, outer);
   if (miniport == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
+  miniport->dmaBufferSize_ = kWaveDmaBufferSize;
   miniport->unknown_.AddRef();
   *unknown = CreatedUnknown(outer, &miniport->unknown_, static_cast<IMiniportWaveCyclic*>(miniport));
   return STATUS_SUCCESS;
@@ -38,7 +16,9 @@ NTSTATUS CreateWaveMiniport(PUNKNOWN* unknown, REFCLSID, PUNKNOWN outer, POOL_TY
 
 WaveMiniport::WaveMiniport(PUNKNOWN outer) : outer_(outer != nullptr ? outer : &unknown_) {}
 
+// Port Class lets go of the miniport only after every stream is gone; the streams hold it.
 WaveMiniport::~WaveMiniport() {
+  if (serviceGroup_ != nullptr) serviceGroup_->Release();
   if (adapter_ != nullptr) adapter_->Release();
 }
 
@@ -54,30 +34,86 @@ NTSTATUS WaveMiniport::NonDelegatingQueryInterface(REFIID iid, PVOID* object) {
   return STATUS_INVALID_PARAMETER;
 }
 
+// PASSIVE_LEVEL.
 NTSTATUS WaveMiniport::GetDescription(const PCFILTER_DESCRIPTOR** Description) {
   *Description = descriptor_;
   return STATUS_SUCCESS;
 }
 
+// Port Class intersects against the data ranges itself.
 NTSTATUS WaveMiniport::DataRangeIntersection(ULONG, PKSDATARANGE, PKSDATARANGE, ULONG, PVOID, PULONG) {
   return STATUS_NOT_IMPLEMENTED;
 }
 
-NTSTATUS WaveMiniport::Init(PUNKNOWN UnknownAdapter, PRESOURCELIST, PPORTWAVECYCLIC) {
-  if (UnknownAdapter == nullptr) return STATUS_INVALID_PARAMETER;
-  const NTSTATUS status = UnknownAdapter->QueryInterface(IID_IAudioAdapter, reinterpret_cast<PVOID*>(&adapter_));
+// PASSIVE_LEVEL. The port is kept without a reference: it owns this miniport, which lives only
+// as long as the port holds it (or its streams, which the port closes first). A counted
+// reference back would be a cycle that nothing breaks when the subdevice fails to register.
+NTSTATUS WaveMiniport::Init(PUNKNOWN UnknownAdapter, PRESOURCELIST, PPORTWAVECYCLIC Port) {
+  if (UnknownAdapter == nullptr || Port == nullptr) return STATUS_INVALID_PARAMETER;
+  limits_ = {1, 2, 8, 16, 4000, 64000};
+  port_ = Port;
+  NTSTATUS status = UnknownAdapter->QueryInterface(IID_IAudioAdapter, reinterpret_cast<PVOID*>(&adapter_));
+  if (NT_SUCCESS(status)) {
+    KeInitializeMutex(&formatLock_, 1);
+    status = PcNewServiceGroup(&serviceGroup_, nullptr);
+  }
   if (!NT_SUCCESS(status)) {
+    if (adapter_ != nullptr) adapter_->Release();
     adapter_ = nullptr;
+    serviceGroup_ = nullptr;
+    port_ = nullptr;
     return status;
   }
+  adapter_->AttachWaveServiceGroup(serviceGroup_);
+  WriteWord(captureOpen_, BOOL{0});
+  WriteWord(renderOpen_, BOOL{0});
   descriptor_ = &kWaveFilterDescriptor;
   return STATUS_SUCCESS;
 }
 
-NTSTATUS WaveMiniport::NewStream(PMINIPORTWAVECYCLICSTREAM* Stream, PUNKNOWN, POOL_TYPE, ULONG, BOOLEAN,
-                                 PKSDATAFORMAT, PDMACHANNEL* DmaChannel, PSERVICEGROUP* ServiceGroup) {
+// PASSIVE_LEVEL. The pin is not looked at: the capture flag says which slot the stream takes.
+// Streams always come from non-paged memory, whatever pool the port names.
+NTSTATUS WaveMiniport::NewStream(PMINIPORTWAVECYCLICSTREAM* Stream, PUNKNOWN OuterUnknown, POOL_TYPE, ULONG,
+                                 BOOLEAN Capture, PKSDATAFORMAT DataFormat, PDMACHANNEL* DmaChannel,
+                                 PSERVICEGROUP* ServiceGroup) {
   *Stream = nullptr;
   *DmaChannel = nullptr;
   *ServiceGroup = nullptr;
-  return STATUS_NOT_IMPLEMENTED;
+  const bool capture = Capture != FALSE;
+  if (StreamOpen(capture)) return STATUS_INSUFFICIENT_RESOURCES;
+  NTSTATUS status = CheckStreamFormat(DataFormat, limits_);
+  if (!NT_SUCCESS(status)) return status;
+
+  WaveStream* stream = nullptr;
+  status = WaveStream::Create(this, OuterUnknown, capture, DataFormat, &stream);
+  if (!NT_SUCCESS(status)) return status;  // a stream that failed set-up is gone already
+
+  TakeSlot(capture);
+  stream->MarkOpen();
+  *Stream = static_cast<IMiniportWaveCyclicStream*>(stream);
+  (*Stream)->AddRef();
+  *DmaChannel = static_cast<IDmaChannel*>(stream);
+  (*DmaChannel)->AddRef();
+  *ServiceGroup = serviceGroup_;
+  (*ServiceGroup)->AddRef();
+  stream->ReleaseCreationReference();
+  return STATUS_SUCCESS;
 }
+
+ULONG WaveMiniport::SamplingRate() const { return ReadWord(samplingRate_); }
+ULONG WaveMiniport::NotificationInterval() const { return ReadWord(notificationInterval_); }
+bool WaveMiniport::StreamOpen(bool capture) const { return ReadWord(capture ? captureOpen_ : renderOpen_) != 0; }
+
+// DISPATCH_LEVEL: the port's service runs in the caller.
+void WaveMiniport::NotifyTimerDpc(PKDPC, PVOID context, PVOID, PVOID) {
+  auto* miniport = static_cast<WaveMiniport*>(context);
+  if (miniport->port_ != nullptr) miniport->port_->Notify(miniport->serviceGroup_);
+}
+
+// An infinite wait: it returns only once the mutex is ours.
+NTSTATUS WaveMiniport::LockFormat() { return KeWaitForSingleObject(&formatLock_, Executive, KernelMode, FALSE, nullptr); }
+void WaveMiniport::UnlockFormat() { KeReleaseMutex(&formatLock_, FALSE); }
+void WaveMiniport::SetSamplingRate(ULONG rate) { WriteWord(samplingRate_, rate); }
+void WaveMiniport::SetNotificationInterval(ULONG milliseconds) { WriteWord(notificationInterval_, milliseconds); }
+void WaveMiniport::TakeSlot(bool capture) { WriteWord(capture ? captureOpen_ : renderOpen_, BOOL{1}); }
+void WaveMiniport::FreeSlot(bool capture) { WriteWord(capture ? captureOpen_ : renderOpen_, BOOL{0}); }

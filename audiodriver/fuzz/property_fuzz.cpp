@@ -1,10 +1,13 @@
-// Arbitrary property requests against a started device: through the topology port as a client
-// would send them, and straight into the handlers with any set, identifier, node and verb.
-// No request may crash, touch memory outside its buffers, report more bytes than its buffer
-// holds, or change the mixer unless it succeeds.
+// Arbitrary property requests against a started device: through the topology and wave ports as
+// a client would send them, and straight into the handlers with any set, identifier, node and
+// verb; and arbitrary data formats offered to the wave miniport for a stream. No request may
+// crash, touch memory outside its buffers, report more bytes than its buffer holds, or change
+// the mixer unless it succeeds; the wave filter's requests change nothing at all.
 //
 // Input layout (make_corpus.py writes seeds in it), little-endian:
-//   0     route: bit 0 straight to a handler, bit 1 node request (port) / jack handler (direct)
+//   0     route: bit 0 straight to a handler, bit 1 node request (port) / jack handler
+//         (direct), bit 2 the wave filter instead of the topology, bit 3 a stream instead
+//         of a property (bit 1 then asks for capture), the value bytes its data format
 //   1     property set: Audio, Jack, Pin, Topology, General, or another for 5 and above
 //   2-5   identifier        6-9   verb        10-13  node
 //   14    instance size     15-16 value size (at most 1024)
@@ -20,6 +23,8 @@
 #include "kernel_standin/device.h"
 #include "kernel_standin/property_input.h"
 #include "topology_properties.h"
+#include "wave_miniport.h"
+#include "wave_properties.h"
 
 namespace {
 
@@ -59,6 +64,11 @@ struct Harness {
     found->Release();
     adapter = static_cast<AudioAdapter*>(found);
     topology = device.FindSubdevice(u"Topology");
+    wave = device.FindSubdevice(u"Wave");
+    IMiniportWaveCyclic* waveMiniport = nullptr;
+    wave->MiniportUnknown()->QueryInterface(IID_IMiniportWaveCyclic, reinterpret_cast<PVOID*>(&waveMiniport));
+    waveMiniport->Release();  // the port holds it
+    miniport = static_cast<WaveMiniport*>(waveMiniport);
     baseline = *adapter->Mixer();
   }
   // Every input starts from the mixer as the device started.
@@ -67,6 +77,8 @@ struct Harness {
   kstandin::Device device{DriverEntry};
   AudioAdapter* adapter = nullptr;
   kstandin::Subdevice* topology = nullptr;
+  kstandin::Subdevice* wave = nullptr;
+  WaveMiniport* miniport = nullptr;
   MixerState baseline;
 };
 
@@ -77,6 +89,28 @@ Harness& TheHarness() {
 
 void Require(bool condition) {
   if (!condition) std::abort();
+}
+
+// The value bytes as a data format, of exactly their size as the port hands one over (the
+// port refuses anything shorter than a KSDATAFORMAT): a stream opens only for PCM within the
+// limits, and whatever opens closes again without a trace.
+void OfferStream(Harness& harness, bool capture, uint8_t* bytes, ULONG size) {
+  if (size < sizeof(KSDATAFORMAT)) return;
+  std::memcpy(bytes, &size, sizeof size);  // FormatSize
+  PMINIPORTWAVECYCLICSTREAM stream = nullptr;
+  PDMACHANNEL dma = nullptr;
+  PSERVICEGROUP group = nullptr;
+  const NTSTATUS status = harness.miniport->NewStream(&stream, nullptr, NonPagedPoolNx, capture ? 0 : 2,
+                                                      capture, reinterpret_cast<PKSDATAFORMAT>(bytes), &dma, &group);
+  Require(NT_SUCCESS(status) == (stream != nullptr && dma != nullptr && group != nullptr));
+  Require(NT_SUCCESS(status) == harness.miniport->StreamOpen(capture));
+  if (!NT_SUCCESS(status)) return;
+  ULONG position = 1;
+  Require(stream->GetPosition(&position) == STATUS_SUCCESS && position == 0);
+  stream->Release();
+  dma->Release();
+  group->Release();
+  Require(!harness.miniport->StreamOpen(capture));
 }
 
 }  // namespace
@@ -95,23 +129,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::unique_ptr<uint8_t[]> value = in.Block(valueSize);
 
   harness.Restore();
+  if ((route & 8) != 0) {
+    OfferStream(harness, (route & 2) != 0, value.get(), valueSize);
+    return 0;
+  }
+  const bool waveFilter = (route & 4) != 0;
+  kstandin::Subdevice& filter = waveFilter ? *harness.wave : *harness.topology;
+  const ULONG rate = harness.miniport->SamplingRate();
   NTSTATUS status;
   if ((route & 1) == 0) {
     kstandin::PropertyInput input = (route & 2) != 0 ? kstandin::PropertyInput::Node(set, id, verb, node)
                                                       : kstandin::PropertyInput::Filter(set, id, verb);
     for (ULONG i = 0; i < instanceSize; ++i) input.With(instance[i]);
     // The port checks the reported size against the buffer itself and stops on a breach.
-    status = harness.topology->Property(input.data(), input.size(), value.get(), valueSize).status;
+    status = filter.Property(input.data(), input.size(), value.get(), valueSize).status;
   } else {
-    const PCPFNPROPERTY_HANDLER handler =
-        (route & 2) != 0 ? PropertyHandlerJackDescription : PropertyHandlerTopologyNode;
+    const PCPFNPROPERTY_HANDLER handler = waveFilter          ? PropertyHandlerWaveFilter
+                                          : (route & 2) != 0 ? PropertyHandlerJackDescription
+                                                             : PropertyHandlerTopologyNode;
     const PCPROPERTY_ITEM item{&set, id, verb, handler};
-    PCPROPERTY_REQUEST request{harness.topology->MiniportUnknown(), nullptr, node, &item, verb, instanceSize,
+    PCPROPERTY_REQUEST request{filter.MiniportUnknown(), nullptr, node, &item, verb, instanceSize,
                                instance.get(), valueSize, value.get(), nullptr};
     status = handler(&request);
     Require(!NT_SUCCESS(status) || request.ValueSize <= valueSize);
   }
   if (!NT_SUCCESS(status))  // size queries and refusals alike
     Require(std::memcmp(harness.adapter->Mixer(), &harness.baseline, sizeof harness.baseline) == 0);
+  Require(harness.miniport->SamplingRate() == rate && !harness.miniport->StreamOpen(false) &&
+          !harness.miniport->StreamOpen(true));
   return 0;
 }

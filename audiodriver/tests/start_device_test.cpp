@@ -169,6 +169,7 @@ TEST(StartDeviceFailures, EachAllocationFailingAlone) {
   } cases[] = {
       {"adapter", &kNone},           {"mixer state", &kNone},         {"topology port", &kNone},
       {"topology miniport", &kNone}, {"wave port", &kTopologyOnly},   {"wave miniport", &kTopologyOnly},
+      {"wave service group", &kTopologyOnly},
   };
   for (uint64_t n = 1; n <= std::size(cases); ++n) {
     SCOPED_TRACE(cases[n - 1].allocation);
@@ -187,7 +188,7 @@ TEST(StartDeviceFailures, EachAllocationFailingAlone) {
 }
 
 TEST(StartDeviceFailures, EveryTaggedAllocationFailing) {
-  for (const char* tag : {"PcCr", "MSVD", "Port"}) {
+  for (const char* tag : {"PcCr", "MSVD", "Port", "SvGr"}) {
     SCOPED_TRACE(tag);
     char text[5] = {};
     std::memcpy(text, tag, 4);
@@ -217,6 +218,7 @@ TEST(StartDeviceFailures, EachPortClassCallFailing) {
       {"PcNewPort (wave)", PcCall::NewPort, 1, &kTopologyOnly, 0, true},
       {"IPort::Init (topology)", PcCall::PortInit, 0, &kNone, 0, true},
       {"IPort::Init (wave)", PcCall::PortInit, 1, &kTopologyOnly, 0, true},
+      {"PcNewServiceGroup (wave miniport)", PcCall::NewServiceGroup, 0, &kTopologyOnly, 0, true},
       {"PcRegisterSubdevice (topology)", PcCall::RegisterSubdevice, 0, &kNone, 0, true},
       {"PcRegisterSubdevice (wave)", PcCall::RegisterSubdevice, 1, &kTopologyOnly, 0, true},
       {"PcRegisterPhysicalConnection (capture)", PcCall::RegisterPhysicalConnection, 0, &kBoth, 0, true},

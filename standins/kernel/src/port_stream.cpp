@@ -1,7 +1,6 @@
 #include "port_stream.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "bugcheck.h"
 #include "irql.h"
@@ -101,11 +100,9 @@ void PortStream::Move(ULONG offset, ULONG count) {
     dma_->CopyFrom(staging, buffer_ + offset, count);
     if (client_ != nullptr) client_->Capture(staging, count);
   } else {
-    if (client_ != nullptr)
-      client_->Render(staging, count);
-    else
-      std::memset(staging, 0, count);
-    dma_->CopyTo(buffer_ + offset, staging, count);
+    const ULONG supplied = client_ != nullptr ? std::min(client_->Render(staging, count), count) : 0;
+    if (supplied > 0) dma_->CopyTo(buffer_ + offset, staging, supplied);
+    if (supplied < count) miniportStream_->Silence(buffer_ + offset + supplied, count - supplied);
   }
 }
 
@@ -151,7 +148,12 @@ NTSTATUS PortStream::SetFormat(const KSDATAFORMAT* format) {
   return status;
 }
 
-NTSTATUS PortStream::Position(ULONG* position) const { return miniportStream_->GetPosition(position); }
+// Serialized with service, as the port serializes its own position reads.
+NTSTATUS PortStream::Position(ULONG* position) const {
+  std::lock_guard guard(lock_);
+  if (closed_) return STATUS_INVALID_DEVICE_REQUEST;
+  return miniportStream_->GetPosition(position);
+}
 
 void PortStream::Close() {
   RequireIrqlAtMost(PASSIVE_LEVEL, "closing a stream");

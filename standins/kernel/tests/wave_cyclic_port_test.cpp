@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -70,7 +71,10 @@ class FakeStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
     return STATUS_SUCCESS;
   }
   NTSTATUS NormalizePhysicalPosition(PLONGLONG) override { return STATUS_SUCCESS; }
-  void Silence(PVOID, ULONG) override {}
+  void Silence(PVOID destination, ULONG count) override {
+    silenced.push_back({static_cast<ULONG>(static_cast<unsigned char*>(destination) - buffer), count});
+    irqls.push_back(KeGetCurrentIrql());
+  }
 
   NTSTATUS AllocateBuffer(ULONG, PPHYSICAL_ADDRESS) override { return STATUS_SUCCESS; }
   void FreeBuffer() override {}
@@ -80,7 +84,10 @@ class FakeStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
   ULONG BufferSize() override { return kBufferSize; }
   void SetBufferSize(ULONG) override {}
   PVOID SystemAddress() override { return buffer; }
-  PHYSICAL_ADDRESS PhysicalAddress() override { return PHYSICAL_ADDRESS{}; }
+  PPHYSICAL_ADDRESS PhysicalAddress(PPHYSICAL_ADDRESS result) override {
+    result->QuadPart = 0;
+    return result;
+  }
   PADAPTER_OBJECT GetAdapterObject() override { return nullptr; }
   void CopyTo(PVOID destination, PVOID source, ULONG count) override {
     offsets.push_back(static_cast<ULONG>(static_cast<unsigned char*>(destination) - buffer));
@@ -102,6 +109,7 @@ class FakeStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
   std::vector<ULONG> offsets;
   std::vector<KIRQL> irqls;
   std::vector<unsigned char> played;
+  std::vector<std::pair<ULONG, ULONG>> silenced;  // offset, count
   unsigned char next = 0;
   unsigned char buffer[kBufferSize] = {};
 };
@@ -154,15 +162,19 @@ class FakeMiniport final : public IMiniportWaveCyclic {
 };
 
 struct Recorder final : kstandin::StreamClient {
-  void Render(void* data, ULONG count) override {
+  ULONG Render(void* data, ULONG count) override {
+    const ULONG supplied = std::min(count, budget);
+    budget -= supplied;
     auto* bytes = static_cast<unsigned char*>(data);
-    for (ULONG i = 0; i < count; ++i) bytes[i] = next++;
+    for (ULONG i = 0; i < supplied; ++i) bytes[i] = next++;
+    return supplied;
   }
   void Capture(const void* data, ULONG count) override {
     const auto* bytes = static_cast<const unsigned char*>(data);
     captured.insert(captured.end(), bytes, bytes + count);
   }
   unsigned char next = 0;
+  ULONG budget = ~0u;  // render bytes the application has ready
   std::vector<unsigned char> captured;
 };
 
@@ -280,6 +292,14 @@ TEST_F(WaveCyclicPortTest, ServiceMovesWhatThePositionPassed) {
   port_->Notify(miniport_.group);
   EXPECT_EQ(fake.played, Sequence(0, 30 + 60 + 20));
   EXPECT_EQ(fake.offsets, (std::vector<ULONG>{0, 30, 90, 0}));
+  // An application that falls behind: what it supplies is copied, the rest silenced.
+  client.budget = 5;
+  fake.position = 25;
+  port_->Notify(miniport_.group);
+  EXPECT_EQ(fake.played.size(), 110u + 5u);
+  EXPECT_EQ(fake.offsets.back(), 10u);
+  EXPECT_EQ(fake.silenced, (std::vector<std::pair<ULONG, ULONG>>{{15, 10}}));
+  client.budget = ~0u;
 
   // Capture hands the client what the channel gives, from the position it stood at in RUN.
   Stream capture;
@@ -319,7 +339,8 @@ TEST_F(WaveCyclicPortTest, ServiceRunsInTheMiniportsDpc) {
   KeInitializeDpc(&dpc, Notifier::Dpc, &notifier);
   KeInsertQueueDpc(&dpc, nullptr, nullptr);
   KeFlushQueuedDpcs();
-  EXPECT_EQ(miniport_.renderStream.played, std::vector<unsigned char>(8, 0));  // no client: zeros
+  EXPECT_TRUE(miniport_.renderStream.played.empty());  // no client: the buffer is silenced
+  EXPECT_EQ(miniport_.renderStream.silenced, (std::vector<std::pair<ULONG, ULONG>>{{0, 8}}));
   EXPECT_EQ(miniport_.renderStream.irqls, std::vector<KIRQL>{DISPATCH_LEVEL});
 }
 

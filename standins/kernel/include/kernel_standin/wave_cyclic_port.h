@@ -15,11 +15,14 @@ namespace kstandin {
 class PortStream;
 
 // The application end of a stream, called during service at DISPATCH_LEVEL: a render stream
-// asks it for the bytes that the position says were played, a capture stream hands it the
-// bytes recorded. Without a client a render stream plays zeros and a capture stream drops.
+// asks it for the bytes that the position says were played and copies to the DMA channel
+// what it supplies, silencing the rest of the channel's buffer as the port does when the
+// application falls behind; a capture stream hands it the bytes recorded. Without a client a
+// render stream plays silence and a capture stream drops.
 class StreamClient {
  public:
-  virtual void Render(void* data, ULONG count) = 0;
+  // Fills up to `count` bytes and returns how many it filled.
+  virtual ULONG Render(void* data, ULONG count) = 0;
   virtual void Capture(const void* data, ULONG count) = 0;
 
  protected:

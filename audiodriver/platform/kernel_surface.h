@@ -3,9 +3,9 @@
 // The kernel, Port Class and kernel-streaming surface that VextraAudioDriver is written
 // against: declarations of our own with the platform's names, fixed-width types (ULONG is
 // 32 bits everywhere) and the x86-64 layouts, checked below. The driver includes this header
-// and nothing else of the platform; the user-mode implementation in this folder and the real
-// kernel stand behind the same declarations. Interfaces list their methods in the platform's
-// table order.
+// and nothing else of the platform; the real kernel (with kernel_image.cpp beside this header)
+// and the user-mode stand-in stand behind the same declarations. Interfaces list their methods
+// in the platform's table order.
 
 #include <stddef.h>
 #include <stdint.h>
@@ -238,6 +238,8 @@ extern "C" {
 PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag);
 void ExFreePoolWithTag(PVOID P, ULONG Tag);
 
+// The x86-64 kernel has these as processor intrinsics, not exports: the driver does not call
+// them (the kernel image would not link), the stand-in and its tests do.
 KIRQL KeGetCurrentIrql();
 void KeRaiseIrql(KIRQL NewIrql, PKIRQL OldIrql);
 void KeLowerIrql(KIRQL NewIrql);
@@ -263,6 +265,8 @@ void KeInitializeTimerEx(PKTIMER Timer, TIMER_TYPE Type);
 BOOLEAN KeSetTimerEx(PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period, PKDPC Dpc);
 BOOLEAN KeCancelTimer(PKTIMER Timer);
 
+// The x86-64 kernel exports no such routine; the kernel image reads the shared user data
+// page itself (kernel_image.cpp).
 ULONGLONG KeQueryInterruptTime();
 
 [[noreturn]] void KeBugCheckEx(ULONG BugCheckCode, ULONG_PTR Parameter1, ULONG_PTR Parameter2,
@@ -684,7 +688,9 @@ class IDmaChannel : public IUnknown {
   virtual ULONG BufferSize() = 0;
   virtual void SetBufferSize(ULONG BufferSize) = 0;
   virtual PVOID SystemAddress() = 0;
-  virtual PHYSICAL_ADDRESS PhysicalAddress() = 0;
+  // The platform returns a union from a member function through a hidden result pointer that
+  // follows `this`, and hands that pointer back; declared so, every compiler agrees with it.
+  virtual PPHYSICAL_ADDRESS PhysicalAddress(PPHYSICAL_ADDRESS Result) = 0;
   virtual PADAPTER_OBJECT GetAdapterObject() = 0;
   virtual void CopyTo(PVOID Destination, PVOID Source, ULONG ByteCount) = 0;
   virtual void CopyFrom(PVOID Destination, PVOID Source, ULONG ByteCount) = 0;
