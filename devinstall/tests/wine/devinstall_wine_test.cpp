@@ -178,14 +178,6 @@ TEST(Install, CreatesTheServiceTheInfNames) {
   EXPECT_EQ(presentDevicesWithHardwareId(kHardwareId)[0].service, L"VextraTestService");
 }
 
-TEST(Install, AudioDriverInf) {
-  const char* inf = std::getenv("DEVINSTALL_AUDIO_INF");
-  if (inf == nullptr || GetFileAttributesW(fromUnixPath(inf).c_str()) == INVALID_FILE_ATTRIBUTES) {
-    GTEST_SKIP() << "the audio driver's INF is not in the tree (" << (inf ? inf : "DEVINSTALL_AUDIO_INF unset") << ")";
-  }
-  expectDeviceAndService(fromUnixPath(inf), L"ROOT\\VextraAudio");
-}
-
 TEST(CommandLine, MalformedEndsWithOneAndDoesNothing) {
   createUserKey(kStatusKey);
   const std::wstring inf = writeInf(L"vextra_test.inf", {});
