@@ -90,6 +90,9 @@ class PicturesFolder {
       RegDeleteValueW(key_, L"My Pictures");
     }
     RegCloseKey(key_);
+    // The shell keeps the resolved path beside the value; asking once renews it.
+    wchar_t resolved[MAX_PATH];
+    SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, resolved);
   }
 
   const std::wstring& Path() const { return path_; }
