@@ -17,12 +17,23 @@ PageBeepFunction g_beep = &MessageBeep;
 
 constexpr const wchar_t* kFillModeNames[] = {L"Aspect Fit", L"Aspect Fill", L"Stretch"};
 
-// The platform's reading of an edit box as an unsigned number: text that is not wholly a
-// number reads 0.
+// An edit box read as an unsigned decimal number the way the platform documents it:
+// leading blanks skipped, then digits to the end; any other text, or a number beyond
+// 32 bits, reads 0. Wine's GetDlgItemInt takes "640x" as 640, so the page reads the text
+// itself and answers the same on both.
 UINT ReadUnsigned(HWND dialog, int id) {
-  BOOL isNumber = FALSE;
-  const UINT value = GetDlgItemInt(dialog, id, &isNumber, FALSE);
-  return isNumber ? value : 0;
+  const HWND box = GetDlgItem(dialog, id);
+  std::wstring text(static_cast<size_t>(std::max(GetWindowTextLengthW(box), 0)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
+  size_t at = text.find_first_not_of(L' ');
+  if (at == std::wstring::npos) return 0;
+  unsigned long long value = 0;
+  for (; at < text.size(); ++at) {
+    if (text[at] < L'0' || text[at] > L'9') return 0;
+    value = value * 10 + static_cast<unsigned>(text[at] - L'0');
+    if (value > 0xFFFFFFFFull) return 0;
+  }
+  return static_cast<UINT>(value);
 }
 
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }

@@ -311,6 +311,7 @@ TEST_F(PropertyPageTest, ApplySendsOnlyFormatsInRange) {
       {L"640", L"480", L"0", false},     {L"640", L"480", L"1024", false},
       {L"abc", L"480", L"30", false},    {L"-640", L"480", L"30", false},
       {L"", L"480", L"30", false},       {L" 640", L"480", L"30", true},
+      {L"640x", L"480", L"30", false},   {L"4294967936", L"480", L"30", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "\"" << Narrow(c.width) << "\" x \"" << Narrow(c.height)
