@@ -2,20 +2,16 @@
 
 #include "filter_setup.h"
 #include "pixora_renderer_filter.h"
+#include "property_page.h"
 
 namespace pixora {
 namespace {
 
-// The property page arrives with its own issue; until then it cannot be made.
-dshow::INonDelegatingUnknown* CreateRenderPropertyPage(IUnknown*, HRESULT* result) {
-  *result = E_NOTIMPL;
-  return nullptr;
-}
-
 const dshow::ClassTemplate kClasses[] = {
     {kPixoraRendererName, &CLSID_PixoraRenderer, &PixoraRenderer::CreateInstance,
      &kPixoraRendererSetup},
-    {L"Property Pages", &CLSID_PixoraRendererPropertyPage, &CreateRenderPropertyPage, nullptr},
+    {L"Property Pages", &CLSID_PixoraRendererPropertyPage, &CRenderPropertyPage::CreateInstance,
+     nullptr},
 };
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST_F(ModuleTest, ClassObjectsOnlyForTheTableAndTheFactoryInterfaces) {
   EXPECT_EQ(module_.GetClassObject(CLSID_PixoraRenderer, IID_IClassFactory, nullptr), E_POINTER);
 }
 
-TEST_F(ModuleTest, FactoryMakesTheFilterAndNotYetThePage) {
+TEST_F(ModuleTest, FactoryMakesTheFilterAndThePage) {
   ComPtr<IClassFactory> factory;
   ASSERT_EQ(module_.GetClassObject(CLSID_PixoraRenderer, IID_PPV_ARGS(&factory)), S_OK);
   ComPtr<IBaseFilter> filter;
@@ -120,9 +120,15 @@ TEST_F(ModuleTest, FactoryMakesTheFilterAndNotYetThePage) {
 
   ComPtr<IClassFactory> pages;
   ASSERT_EQ(module_.GetClassObject(CLSID_PixoraRendererPropertyPage, IID_PPV_ARGS(&pages)), S_OK);
-  ComPtr<IUnknown> page;
-  EXPECT_EQ(pages->CreateInstance(nullptr, IID_PPV_ARGS(&page)), E_NOTIMPL);
-  EXPECT_EQ(page, nullptr);
+  ComPtr<IPropertyPage> page;
+  ASSERT_EQ(pages->CreateInstance(nullptr, IID_PPV_ARGS(&page)), S_OK);
+  // Its title and size come from the module's own resources.
+  PROPPAGEINFO info = {};
+  ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+  EXPECT_STREQ(info.pszTitle, L"Properties");
+  EXPECT_GT(info.size.cx, 272);
+  EXPECT_GT(info.size.cy, 141);
+  CoTaskMemFree(info.pszTitle);
 }
 
 // An outer object that counts the references its inner filter passes to it.
