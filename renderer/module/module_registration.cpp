@@ -24,7 +24,7 @@ HRESULT CreateMapper(Microsoft::WRL::ComPtr<IFilterMapper2>* mapper) {
 }  // namespace
 
 HRESULT RegisterModule() {
-  dshow::CComApartment apartment;
+  CComApartment apartment;
   if (FAILED(apartment.Result())) return apartment.Result();
   std::wstring modulePath;
   HRESULT hr = dshow::ModuleFilePath(dshow::ModuleInstance(), &modulePath);
@@ -39,7 +39,7 @@ HRESULT RegisterModule() {
 }
 
 HRESULT UnregisterModule() {
-  dshow::CComApartment apartment;
+  CComApartment apartment;
   if (FAILED(apartment.Result())) return apartment.Result();
   HRESULT hr = dshow::RegisterFilterSetups(ClassTable(), false);
   if (FAILED(hr)) return hr;

@@ -2,14 +2,20 @@
 // thread is already in. One thread: the one that made it.
 #pragma once
 
-#include <windows.h>
+#include <objbase.h>
 
-namespace pixora::dshow {
+namespace pixora {
 
 class CComApartment {
  public:
-  CComApartment();
-  ~CComApartment();
+  CComApartment() {
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    joined_ = SUCCEEDED(hr);
+    result_ = (SUCCEEDED(hr) || hr == RPC_E_CHANGED_MODE) ? S_OK : hr;
+  }
+  ~CComApartment() {
+    if (joined_) CoUninitialize();
+  }
   CComApartment(const CComApartment&) = delete;
   CComApartment& operator=(const CComApartment&) = delete;
 
@@ -21,4 +27,4 @@ class CComApartment {
   bool joined_ = false;
 };
 
-}  // namespace pixora::dshow
+}  // namespace pixora
