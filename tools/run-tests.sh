@@ -56,7 +56,7 @@ run_ctest() {
   while read -r name; do
     reason=$(skip_reason "$preset" "$name")
     skipped+=("$preset: $name skipped${reason:+ ($reason)}")
-  done < <(sed -n 's/^ *[0-9]* - \([^ ]*\) (Skipped)$/\1/p' "$log")
+  done < <(sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) (Skipped)$/\1/p' "$log")
   return "$status"
 }
 
