@@ -1,0 +1,232 @@
+#include "mask_refiner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace vextra::segment_demo {
+
+namespace {
+
+// The worker's edge strays from the person's by a mask pixel or two: the window reaches a
+// little farther on each side, so that it always holds both sides of the true edge.
+constexpr double kRadiusInMaskPixels = 3.0;
+// Steps of the grid per window radius: the fast guided filter's subsampling, fine enough that
+// the fitted terms vary smoothly between grid points.
+constexpr int kStepsPerRadius = 4;
+// Luminance variance (in 0..1 units) below which a window counts as flat and the mask is
+// kept as it came: faint texture and noise do not carve the mask.
+constexpr float kEpsilon = 1e-3f;
+// Per grid row, at the picture's width: slope, its step to the next grid row, offset, its step.
+constexpr size_t kTermRows = 4;
+// BT.601 luminance weights of B, G, R in 1/256, so a pixel's luminance is in 1/65280.
+constexpr float kLumaUnit = 1.0f / (256.0f * 255.0f);
+
+uint16_t lumaOf(const uint8_t* bgra) { return uint16_t(29u * bgra[0] + 150u * bgra[1] + 77u * bgra[2]); }
+
+// Target sample i sits at (i + 0.5) * ratio in source pixels, centres lined up.
+std::vector<MaskRefiner::Tap> taps(int count, double ratio, int sourceCount) {
+  std::vector<MaskRefiner::Tap> result(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const double at = std::clamp((i + 0.5) * ratio - 0.5, 0.0, double(sourceCount - 1));
+    const int first = int(at);
+    result[size_t(i)] = {first, std::min(first + 1, sourceCount - 1), float(at - first)};
+  }
+  return result;
+}
+
+// 1 / the number of samples a window of the radius holds at each place, clipped at the ends.
+std::vector<float> windowWeights(int count, int radius) {
+  std::vector<float> weights(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i)
+    weights[size_t(i)] = 1.0f / float(std::min(i + radius, count - 1) - std::max(i - radius, 0) + 1);
+  return weights;
+}
+
+int radiusFor(int maskWidth, int maskHeight, int width, int height) {
+  const double scale = std::max(double(width) / maskWidth, double(height) / maskHeight);
+  return std::max(1, int(std::lround(kRadiusInMaskPixels * scale)));
+}
+
+}  // namespace
+
+MaskRefiner::MaskRefiner(int maskWidth, int maskHeight, int width, int height)
+    : maskWidth_(maskWidth),
+      maskHeight_(maskHeight),
+      width_(width),
+      height_(height),
+      radius_(radiusFor(maskWidth, maskHeight, width, height)),
+      step_(std::max(1, radius_ / kStepsPerRadius)),
+      gridWidth_((width + step_ - 1) / step_),
+      gridHeight_((height + step_ - 1) / step_),
+      gridRadius_(std::max(1, int(std::lround(double(radius_) / step_)))),
+      maskColumns_(taps(gridWidth_, double(step_) * maskWidth / width, maskWidth)),
+      maskRows_(taps(gridHeight_, double(step_) * maskHeight / height, maskHeight)),
+      gridColumns_(taps(width, 1.0 / step_, gridWidth_)),
+      gridRows_(taps(height, 1.0 / step_, gridHeight_)),
+      luma_(size_t(width) * size_t(height)),
+      rowSums_(size_t(width)),
+      columnSums_(size_t(gridWidth_)),
+      terms_(size_t(gridHeight_) * kTermRows * size_t(width)) {
+  for (auto* plane : {&guide_, &mask_, &product_, &meanGuide_, &meanMask_, &meanProduct_, &meanSquare_, &slope_,
+                      &offset_, &scratch_})
+    plane->resize(size_t(gridWidth_) * size_t(gridHeight_));
+  columnWeights_ = windowWeights(gridWidth_, gridRadius_);
+  const std::vector<float> rows = windowWeights(gridHeight_, gridRadius_);
+  rowWeights_.assign(rows.begin(), rows.end());
+}
+
+void MaskRefiner::refine(std::span<const uint8_t> frame, std::span<const uint8_t> mask, std::span<uint8_t> out) {
+  const size_t pixels = size_t(width_) * size_t(height_);
+  if (frame.size() < pixels * 4 || mask.size() < size_t(maskWidth_) * size_t(maskHeight_) || out.size() < pixels)
+    throw std::invalid_argument("MaskRefiner: buffers smaller than the pictures");
+  guideOnGrid(frame);
+  maskOnGrid(mask);
+  fit();
+  apply(out);
+}
+
+// The picture's luminance, kept for the last step, and its mean over each grid cell: a cell's
+// rows added up first, then the row of sums cut into cells.
+void MaskRefiner::guideOnGrid(std::span<const uint8_t> frame) {
+  // Bounds in locals: the byte stores below could alias members, which would stop the
+  // compiler from vectorising the loops.
+  const int width = width_;
+  for (int gy = 0; gy < gridHeight_; ++gy) {
+    const int top = gy * step_, rows = std::min(step_, height_ - top);
+    std::fill(rowSums_.begin(), rowSums_.end(), 0u);
+    for (int y = top; y < top + rows; ++y) {
+      const uint8_t* __restrict in = frame.data() + size_t(y) * size_t(width) * 4;
+      uint16_t* __restrict luma = luma_.data() + size_t(y) * size_t(width);
+      uint32_t* __restrict sums = rowSums_.data();
+      for (int x = 0; x < width; ++x) {
+        luma[x] = lumaOf(in + size_t(x) * 4);
+        sums[x] += luma[x];
+      }
+    }
+    float* cells = guide_.data() + size_t(gy) * size_t(gridWidth_);
+    for (int gx = 0, x = 0; gx < gridWidth_; ++gx) {
+      uint32_t sum = 0;
+      const int end = std::min(x + step_, width_);
+      const int columns = end - x;
+      for (; x < end; ++x) sum += rowSums_[size_t(x)];
+      cells[gx] = float(sum) * (kLumaUnit / float(rows * columns));
+    }
+  }
+}
+
+void MaskRefiner::maskOnGrid(std::span<const uint8_t> mask) {
+  for (int gy = 0; gy < gridHeight_; ++gy) {
+    const Tap row = maskRows_[size_t(gy)];
+    const uint8_t* a = mask.data() + size_t(row.first) * size_t(maskWidth_);
+    const uint8_t* b = mask.data() + size_t(row.second) * size_t(maskWidth_);
+    float* out = mask_.data() + size_t(gy) * size_t(gridWidth_);
+    for (int gx = 0; gx < gridWidth_; ++gx) {
+      const Tap column = maskColumns_[size_t(gx)];
+      const auto at = [&](const uint8_t* line) {
+        return float(line[column.first]) + float(line[column.second] - line[column.first]) * column.weight;
+      };
+      const float top = at(a), bottom = at(b);
+      out[gx] = (top + (bottom - top) * row.weight) * (1.0f / 255.0f);
+    }
+  }
+}
+
+// Per window, the mask as slope × luminance + offset by least squares; each grid point then
+// takes the mean of the fits of the windows that hold it.
+void MaskRefiner::fit() {
+  boxMean(guide_, meanGuide_);
+  boxMean(mask_, meanMask_);
+  for (size_t i = 0; i < product_.size(); ++i) product_[i] = guide_[i] * mask_[i];
+  boxMean(product_, meanProduct_);
+  for (size_t i = 0; i < product_.size(); ++i) product_[i] = guide_[i] * guide_[i];
+  boxMean(product_, meanSquare_);
+  for (size_t i = 0; i < slope_.size(); ++i) {
+    const float variance = meanSquare_[i] - meanGuide_[i] * meanGuide_[i];
+    const float covariance = meanProduct_[i] - meanGuide_[i] * meanMask_[i];
+    slope_[i] = covariance / (std::max(variance, 0.0f) + kEpsilon);
+    offset_[i] = meanMask_[i] - slope_[i] * meanGuide_[i];
+  }
+  boxMean(slope_, meanProduct_);
+  boxMean(offset_, meanSquare_);
+  // Along each grid row to the picture's width once, in the units of the last step, and with
+  // the step to the next grid row: the last step then does two multiply-adds per term.
+  const size_t width = size_t(width_);
+  for (int gy = 0; gy < gridHeight_; ++gy) {
+    const float* slope = meanProduct_.data() + size_t(gy) * size_t(gridWidth_);
+    const float* offset = meanSquare_.data() + size_t(gy) * size_t(gridWidth_);
+    float* terms = terms_.data() + size_t(gy) * kTermRows * width;
+    for (size_t x = 0; x < width; ++x) {
+      const Tap t = gridColumns_[x];
+      terms[x] = (slope[t.first] + (slope[t.second] - slope[t.first]) * t.weight) * (kLumaUnit * 255.0f);
+      terms[2 * width + x] = (offset[t.first] + (offset[t.second] - offset[t.first]) * t.weight) * 255.0f + 0.5f;
+    }
+  }
+  for (int gy = 0; gy < gridHeight_; ++gy) {
+    float* __restrict terms = terms_.data() + size_t(gy) * kTermRows * width;
+    const float* __restrict next = terms_.data() + size_t(std::min(gy + 1, gridHeight_ - 1)) * kTermRows * width;
+    for (size_t x = 0; x < width; ++x) {
+      terms[width + x] = next[x] - terms[x];
+      terms[3 * width + x] = next[2 * width + x] - terms[2 * width + x];
+    }
+  }
+}
+
+void MaskRefiner::apply(std::span<uint8_t> out) {
+  const size_t width = size_t(width_);  // in a local, as above
+  for (int y = 0; y < height_; ++y) {
+    const Tap row = gridRows_[size_t(y)];
+    const float* __restrict slope = terms_.data() + size_t(row.first) * kTermRows * width;
+    const float* __restrict slopeStep = slope + width;
+    const float* __restrict offset = slope + 2 * width;
+    const float* __restrict offsetStep = slope + 3 * width;
+    const uint16_t* __restrict luma = luma_.data() + size_t(y) * width;
+    uint8_t* __restrict to = out.data() + size_t(y) * width;
+    const float w = row.weight;
+    for (size_t x = 0; x < width; ++x) {
+      const float value = (slope[x] + slopeStep[x] * w) * float(luma[x]) + (offset[x] + offsetStep[x] * w);
+      // Through int, which the compiler turns into vector instructions.
+      to[x] = uint8_t(int(std::min(std::max(value, 0.0f), 255.0f)));
+    }
+  }
+}
+
+// Box mean over the window clipped to the grid, rows then columns. Sums are kept in double so
+// that running sums do not drift; rows are summed several at once, as each running sum waits
+// on its previous value.
+void MaskRefiner::boxMean(std::span<const float> from, std::span<float> to) {
+  constexpr int kLanes = 8;
+  const int r = gridRadius_, w = gridWidth_, h = gridHeight_;
+  const float* columnWeights = columnWeights_.data();
+  for (int y0 = 0; y0 < h; y0 += kLanes) {
+    const int lanes = std::min(kLanes, h - y0);
+    const float* in = from.data() + size_t(y0) * size_t(w);
+    float* out = scratch_.data() + size_t(y0) * size_t(w);
+    double sums[kLanes] = {};
+    for (int x = 0; x < std::min(r, w); ++x)
+      for (int l = 0; l < lanes; ++l) sums[l] += in[size_t(l) * size_t(w) + size_t(x)];
+    for (int x = 0; x < w; ++x) {
+      if (x + r < w)
+        for (int l = 0; l < lanes; ++l) sums[l] += in[size_t(l) * size_t(w) + size_t(x + r)];
+      if (x - r - 1 >= 0)
+        for (int l = 0; l < lanes; ++l) sums[l] -= in[size_t(l) * size_t(w) + size_t(x - r - 1)];
+      for (int l = 0; l < lanes; ++l) out[size_t(l) * size_t(w) + size_t(x)] = float(sums[l]) * columnWeights[x];
+    }
+  }
+  double* __restrict sums = columnSums_.data();
+  std::fill_n(sums, w, 0.0);
+  const auto add = [&](int y, double sign) {
+    const float* __restrict in = scratch_.data() + size_t(y) * size_t(w);
+    for (int x = 0; x < w; ++x) sums[x] += sign * in[x];
+  };
+  for (int y = 0; y < std::min(r, h); ++y) add(y, 1.0);
+  for (int y = 0; y < h; ++y) {
+    if (y + r < h) add(y + r, 1.0);
+    if (y - r - 1 >= 0) add(y - r - 1, -1.0);
+    const double weight = rowWeights_[size_t(y)];
+    float* __restrict out = to.data() + size_t(y) * size_t(w);
+    for (int x = 0; x < w; ++x) out[x] = float(sums[x] * weight);
+  }
+}
+
+}  // namespace vextra::segment_demo
