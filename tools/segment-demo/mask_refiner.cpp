@@ -62,7 +62,6 @@ MaskRefiner::MaskRefiner(int maskWidth, int maskHeight, int width, int height)
       gridRadius_(std::max(1, int(std::lround(double(radius_) / step_)))),
       maskColumns_(taps(gridWidth_, double(step_) * maskWidth / width, maskWidth)),
       maskRows_(taps(gridHeight_, double(step_) * maskHeight / height, maskHeight)),
-      gridColumns_(taps(width, 1.0 / step_, gridWidth_)),
       gridRows_(taps(height, 1.0 / step_, gridHeight_)),
       luma_(size_t(width) * size_t(height)),
       rowSums_(size_t(width)),
@@ -71,6 +70,12 @@ MaskRefiner::MaskRefiner(int maskWidth, int maskHeight, int width, int height)
   for (auto* plane : {&guide_, &mask_, &product_, &meanGuide_, &meanMask_, &meanProduct_, &meanSquare_, &slope_,
                       &offset_, &scratch_})
     plane->resize(size_t(gridWidth_) * size_t(gridHeight_));
+  padded_.resize(size_t(gridWidth_) + 2);
+  for (int k = 0; k < step_; ++k) {
+    // Where sample k of a cell lies, from the cell's centre, in cells.
+    const float from = (float(k) + 0.5f) / float(step_) - 0.5f;
+    phases_.push_back(from < 0 ? Phase{0, 1.0f + from} : Phase{1, from});
+  }
   columnWeights_ = windowWeights(gridWidth_, gridRadius_);
   const std::vector<float> rows = windowWeights(gridHeight_, gridRadius_);
   rowWeights_.assign(rows.begin(), rows.end());
@@ -153,14 +158,9 @@ void MaskRefiner::fit() {
   // the step to the next grid row: the last step then does two multiply-adds per term.
   const size_t width = size_t(width_);
   for (int gy = 0; gy < gridHeight_; ++gy) {
-    const float* slope = meanProduct_.data() + size_t(gy) * size_t(gridWidth_);
-    const float* offset = meanSquare_.data() + size_t(gy) * size_t(gridWidth_);
     float* terms = terms_.data() + size_t(gy) * kTermRows * width;
-    for (size_t x = 0; x < width; ++x) {
-      const Tap t = gridColumns_[x];
-      terms[x] = (slope[t.first] + (slope[t.second] - slope[t.first]) * t.weight) * (kLumaUnit * 255.0f);
-      terms[2 * width + x] = (offset[t.first] + (offset[t.second] - offset[t.first]) * t.weight) * 255.0f + 0.5f;
-    }
+    widen(meanProduct_.data() + size_t(gy) * size_t(gridWidth_), terms, kLumaUnit * 255.0f, 0.0f);
+    widen(meanSquare_.data() + size_t(gy) * size_t(gridWidth_), terms + 2 * width, 255.0f, 0.5f);
   }
   for (int gy = 0; gy < gridHeight_; ++gy) {
     float* __restrict terms = terms_.data() + size_t(gy) * kTermRows * width;
@@ -169,6 +169,24 @@ void MaskRefiner::fit() {
       terms[width + x] = next[x] - terms[x];
       terms[3 * width + x] = next[2 * width + x] - terms[2 * width + x];
     }
+  }
+}
+
+// One grid row, linearly interpolated to the picture's width, times scale plus add. Sample k
+// of cell g lies between the same two neighbours of g, with the same weight, whatever g: the
+// row is padded by repeating its ends, so there is nothing to clamp.
+void MaskRefiner::widen(const float* from, float* to, float scale, float add) {
+  const int step = step_, width = width_;
+  float* __restrict padded = padded_.data();
+  padded[0] = from[0];
+  std::copy_n(from, gridWidth_, padded + 1);
+  padded[gridWidth_ + 1] = from[gridWidth_ - 1];
+  for (int k = 0; k < step; ++k) {
+    const Phase phase = phases_[size_t(k)];
+    const float* __restrict left = padded + phase.left;
+    const int cells = (width - k + step - 1) / step;  // the last cell may be cut short
+    for (int g = 0; g < cells; ++g)
+      to[g * step + k] = (left[g] + (left[g + 1] - left[g]) * phase.weight) * scale + add;
   }
 }
 

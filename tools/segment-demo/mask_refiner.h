@@ -35,6 +35,7 @@ class MaskRefiner {
   void guideOnGrid(std::span<const uint8_t> frame);
   void maskOnGrid(std::span<const uint8_t> mask);
   void fit();
+  void widen(const float* from, float* to, float scale, float add);
   void apply(std::span<uint8_t> out);
   void boxMean(std::span<const float> from, std::span<float> to);
 
@@ -44,7 +45,15 @@ class MaskRefiner {
   int gridWidth_, gridHeight_;
   int gridRadius_;
   std::vector<Tap> maskColumns_, maskRows_;  // grid from mask
-  std::vector<Tap> gridColumns_, gridRows_;  // picture from grid
+  std::vector<Tap> gridRows_;  // picture from grid
+  // Along a row, by a sample's place in its cell: the left neighbour in the padded row, and
+  // the right one's weight.
+  struct Phase {
+    int left;
+    float weight;
+  };
+  std::vector<Phase> phases_;
+  std::vector<float> padded_;
   std::vector<uint16_t> luma_;  // the picture's, in 1/65280
   std::vector<uint32_t> rowSums_;
   // On the grid: luminance and mask, a product of them, box means, the fit's two terms.
