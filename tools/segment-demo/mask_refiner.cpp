@@ -19,10 +19,34 @@ constexpr int kStepsPerRadius = 4;
 constexpr float kEpsilon = 1e-3f;
 // Per grid row, at the picture's width: slope, its step to the next grid row, offset, its step.
 constexpr size_t kTermRows = 4;
-// BT.601 luminance weights of B, G, R in 1/256, so a pixel's luminance is in 1/65280.
-constexpr float kLumaUnit = 1.0f / (256.0f * 255.0f);
+// BT.601 luminance weights of B, G, R in 1/256; a pixel's luminance is kept in a byte.
+constexpr float kLumaUnit = 1.0f / 255.0f;
 
-uint16_t lumaOf(const uint8_t* bgra) { return uint16_t(29u * bgra[0] + 150u * bgra[1] + 77u * bgra[2]); }
+// The per-pixel loops take most of the time: each is also built for AVX2, and the loader picks
+// that build where the processor has it.
+__attribute__((target_clones("avx2", "default")))
+void lumaRow(const uint8_t* __restrict bgra, uint8_t* __restrict luma, uint32_t* __restrict sums, int width) {
+  for (int x = 0; x < width; ++x) {
+    const uint8_t* p = bgra + size_t(x) * 4;
+    luma[x] = uint8_t((29u * p[0] + 150u * p[1] + 77u * p[2] + 128u) >> 8);
+    sums[x] += luma[x];
+  }
+}
+
+// terms: slope, its step to the next grid row, offset, its step, each width long.
+__attribute__((target_clones("avx2", "default")))
+void applyRow(const float* __restrict terms, size_t width, float w, const uint8_t* __restrict luma,
+              uint8_t* __restrict to) {
+  const float* __restrict slope = terms;
+  const float* __restrict slopeStep = terms + width;
+  const float* __restrict offset = terms + 2 * width;
+  const float* __restrict offsetStep = terms + 3 * width;
+  for (size_t x = 0; x < width; ++x) {
+    const float value = (slope[x] + slopeStep[x] * w) * float(luma[x]) + (offset[x] + offsetStep[x] * w);
+    // Through int, which the compiler turns into vector instructions.
+    to[x] = uint8_t(int(std::min(std::max(value, 0.0f), 255.0f)));
+  }
+}
 
 // Target sample i sits at (i + 0.5) * ratio in source pixels, centres lined up.
 std::vector<MaskRefiner::Tap> taps(int count, double ratio, int sourceCount) {
@@ -66,9 +90,9 @@ MaskRefiner::MaskRefiner(int maskWidth, int maskHeight, int width, int height)
       luma_(size_t(width) * size_t(height)),
       rowSums_(size_t(width)),
       columnSums_(size_t(gridWidth_)),
-      terms_(size_t(gridHeight_) * kTermRows * size_t(width)) {
+      terms_(2 * kTermRows * size_t(width)) {
   for (auto* plane : {&guide_, &mask_, &product_, &meanGuide_, &meanMask_, &meanProduct_, &meanSquare_, &slope_,
-                      &offset_, &scratch_})
+                      &offset_, &meanSlope_, &meanOffset_, &scratch_})
     plane->resize(size_t(gridWidth_) * size_t(gridHeight_));
   padded_.resize(size_t(gridWidth_) + 2);
   for (int k = 0; k < step_; ++k) {
@@ -100,15 +124,9 @@ void MaskRefiner::guideOnGrid(std::span<const uint8_t> frame) {
   for (int gy = 0; gy < gridHeight_; ++gy) {
     const int top = gy * step_, rows = std::min(step_, height_ - top);
     std::fill(rowSums_.begin(), rowSums_.end(), 0u);
-    for (int y = top; y < top + rows; ++y) {
-      const uint8_t* __restrict in = frame.data() + size_t(y) * size_t(width) * 4;
-      uint16_t* __restrict luma = luma_.data() + size_t(y) * size_t(width);
-      uint32_t* __restrict sums = rowSums_.data();
-      for (int x = 0; x < width; ++x) {
-        luma[x] = lumaOf(in + size_t(x) * 4);
-        sums[x] += luma[x];
-      }
-    }
+    for (int y = top; y < top + rows; ++y)
+      lumaRow(frame.data() + size_t(y) * size_t(width) * 4, luma_.data() + size_t(y) * size_t(width), rowSums_.data(),
+              width);
     float* cells = guide_.data() + size_t(gy) * size_t(gridWidth_);
     for (int gx = 0, x = 0; gx < gridWidth_; ++gx) {
       uint32_t sum = 0;
@@ -152,24 +170,8 @@ void MaskRefiner::fit() {
     slope_[i] = covariance / (std::max(variance, 0.0f) + kEpsilon);
     offset_[i] = meanMask_[i] - slope_[i] * meanGuide_[i];
   }
-  boxMean(slope_, meanProduct_);
-  boxMean(offset_, meanSquare_);
-  // Along each grid row to the picture's width once, in the units of the last step, and with
-  // the step to the next grid row: the last step then does two multiply-adds per term.
-  const size_t width = size_t(width_);
-  for (int gy = 0; gy < gridHeight_; ++gy) {
-    float* terms = terms_.data() + size_t(gy) * kTermRows * width;
-    widen(meanProduct_.data() + size_t(gy) * size_t(gridWidth_), terms, kLumaUnit * 255.0f, 0.0f);
-    widen(meanSquare_.data() + size_t(gy) * size_t(gridWidth_), terms + 2 * width, 255.0f, 0.5f);
-  }
-  for (int gy = 0; gy < gridHeight_; ++gy) {
-    float* __restrict terms = terms_.data() + size_t(gy) * kTermRows * width;
-    const float* __restrict next = terms_.data() + size_t(std::min(gy + 1, gridHeight_ - 1)) * kTermRows * width;
-    for (size_t x = 0; x < width; ++x) {
-      terms[width + x] = next[x] - terms[x];
-      terms[3 * width + x] = next[2 * width + x] - terms[2 * width + x];
-    }
-  }
+  boxMean(slope_, meanSlope_);
+  boxMean(offset_, meanOffset_);
 }
 
 // One grid row, linearly interpolated to the picture's width, times scale plus add. Sample k
@@ -190,22 +192,35 @@ void MaskRefiner::widen(const float* from, float* to, float scale, float add) {
   }
 }
 
+// Grid row g's terms at the picture's width, in the units of the last step; and the step to
+// the next grid row, so that the last step does two multiply-adds per term. Kept for two grid
+// rows only, so that they stay in the cache while the rows between are done.
+void MaskRefiner::widenRow(int g, float* terms) {
+  const size_t width = size_t(width_);
+  widen(meanSlope_.data() + size_t(g) * size_t(gridWidth_), terms, kLumaUnit * 255.0f, 0.0f);
+  widen(meanOffset_.data() + size_t(g) * size_t(gridWidth_), terms + 2 * width, 255.0f, 0.5f);
+}
+
 void MaskRefiner::apply(std::span<uint8_t> out) {
   const size_t width = size_t(width_);  // in a local, as above
+  float* here = terms_.data();
+  float* next = here + kTermRows * width;
+  int band = -1;
   for (int y = 0; y < height_; ++y) {
     const Tap row = gridRows_[size_t(y)];
-    const float* __restrict slope = terms_.data() + size_t(row.first) * kTermRows * width;
-    const float* __restrict slopeStep = slope + width;
-    const float* __restrict offset = slope + 2 * width;
-    const float* __restrict offsetStep = slope + 3 * width;
-    const uint16_t* __restrict luma = luma_.data() + size_t(y) * width;
-    uint8_t* __restrict to = out.data() + size_t(y) * width;
-    const float w = row.weight;
-    for (size_t x = 0; x < width; ++x) {
-      const float value = (slope[x] + slopeStep[x] * w) * float(luma[x]) + (offset[x] + offsetStep[x] * w);
-      // Through int, which the compiler turns into vector instructions.
-      to[x] = uint8_t(int(std::min(std::max(value, 0.0f), 255.0f)));
+    if (row.first != band) {
+      if (row.first == band + 1 && band >= 0)
+        std::swap(here, next);
+      else
+        widenRow(row.first, here);
+      widenRow(std::min(row.first + 1, gridHeight_ - 1), next);
+      for (size_t x = 0; x < width; ++x) {
+        here[width + x] = next[x] - here[x];
+        here[3 * width + x] = next[2 * width + x] - here[2 * width + x];
+      }
+      band = row.first;
     }
+    applyRow(here, width, row.weight, luma_.data() + size_t(y) * width, out.data() + size_t(y) * width);
   }
 }
 

@@ -36,6 +36,7 @@ class MaskRefiner {
   void maskOnGrid(std::span<const uint8_t> mask);
   void fit();
   void widen(const float* from, float* to, float scale, float add);
+  void widenRow(int g, float* terms);
   void apply(std::span<uint8_t> out);
   void boxMean(std::span<const float> from, std::span<float> to);
 
@@ -54,14 +55,16 @@ class MaskRefiner {
   };
   std::vector<Phase> phases_;
   std::vector<float> padded_;
-  std::vector<uint16_t> luma_;  // the picture's, in 1/65280
+  std::vector<uint8_t> luma_;  // the picture's
   std::vector<uint32_t> rowSums_;
-  // On the grid: luminance and mask, a product of them, box means, the fit's two terms.
-  std::vector<float> guide_, mask_, product_, meanGuide_, meanMask_, meanProduct_, meanSquare_, slope_, offset_;
+  // On the grid: luminance and mask, a product of them, box means, the fit's two terms and
+  // their means.
+  std::vector<float> guide_, mask_, product_, meanGuide_, meanMask_, meanProduct_, meanSquare_, slope_, offset_,
+      meanSlope_, meanOffset_;
   std::vector<float> scratch_;
   std::vector<float> columnWeights_;
   std::vector<double> rowWeights_, columnSums_;
-  // The fit's two terms at the picture's width, ready for the last step, per grid row.
+  // The fit's two terms at the picture's width, for the two grid rows around a picture row.
   std::vector<float> terms_;
 };
 
