@@ -118,8 +118,6 @@ void MaskRefiner::refine(std::span<const uint8_t> frame, std::span<const uint8_t
 // The picture's luminance, kept for the last step, and its mean over each grid cell: a cell's
 // rows added up first, then the row of sums cut into cells.
 void MaskRefiner::guideOnGrid(std::span<const uint8_t> frame) {
-  // Bounds in locals: the byte stores below could alias members, which would stop the
-  // compiler from vectorising the loops.
   const int width = width_;
   for (int gy = 0; gy < gridHeight_; ++gy) {
     const int top = gy * step_, rows = std::min(step_, height_ - top);
@@ -202,7 +200,7 @@ void MaskRefiner::widenRow(int g, float* terms) {
 }
 
 void MaskRefiner::apply(std::span<uint8_t> out) {
-  const size_t width = size_t(width_);  // in a local, as above
+  const size_t width = size_t(width_);
   float* here = terms_.data();
   float* next = here + kTermRows * width;
   int band = -1;
