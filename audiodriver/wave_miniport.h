@@ -10,9 +10,10 @@ class WaveStream;
 // The "Wave" subdevice's miniport: one render and one capture stream at most, each emulating
 // its own DMA channel, joined by the driver-wide loopback ring. Init, GetDescription and
 // NewStream at PASSIVE_LEVEL. The format lock (a kernel mutex) guards the sampling rate and
-// serializes format changes and stream set-up; the rate and the notification interval are
-// single words that SetNotificationFreq and SetState read without it. The stream slots are
-// taken and freed at PASSIVE_LEVEL, as the port opens and closes pins one at a time.
+// the stream slots with their formats, and serializes format changes, stream set-up and
+// teardown; the rate and the notification interval are single words that
+// SetNotificationFreq and SetState read without it. The ring is a plain FIFO of frames, so
+// while both directions are open they carry the same format.
 class WaveMiniport final : public IMiniportWaveCyclic {
  public:
   NTSTATUS NonDelegatingQueryInterface(REFIID iid, PVOID* object);
@@ -37,6 +38,9 @@ class WaveMiniport final : public IMiniportWaveCyclic {
   ULONG SamplingRate() const;
   ULONG NotificationInterval() const;
   bool StreamOpen(bool capture) const;
+  // Whether a stream of the direction could be opened with `format` now: STATUS_SUCCESS, or
+  // STATUS_NO_MATCH. PASSIVE_LEVEL.
+  NTSTATUS ProposeFormat(bool capture, const KSDATAFORMAT* format);
 
  private:
   friend class WaveStream;
@@ -59,8 +63,20 @@ class WaveMiniport final : public IMiniportWaveCyclic {
   void UnlockFormat();
   void SetSamplingRate(ULONG rate);  // format lock held
   void SetNotificationInterval(ULONG milliseconds);
-  void TakeSlot(bool capture);
+  // Format lock held: one a stream can carry (STATUS_INVALID_PARAMETER otherwise) and, while
+  // the other direction is open, the same as the other's (STATUS_NO_MATCH otherwise).
+  NTSTATUS CheckFormatLocked(bool capture, const KSDATAFORMAT* format, WAVEFORMATEX* wave) const;
+  // Format lock held.
+  void TakeSlot(bool capture, const WAVEFORMATEX& format);
+  void SetSlotFormat(bool capture, const WAVEFORMATEX& format);
   void FreeSlot(bool capture);
+
+  struct StreamSlot {
+    BOOL open;
+    WAVEFORMATEX format;  // while open
+  };
+  StreamSlot& Slot(bool capture) { return capture ? captureSlot_ : renderSlot_; }
+  const StreamSlot& Slot(bool capture) const { return capture ? captureSlot_ : renderSlot_; }
 
   NonDelegatingUnknown<WaveMiniport> unknown_{this};
   PUNKNOWN const outer_;
@@ -73,8 +89,8 @@ class WaveMiniport final : public IMiniportWaveCyclic {
   KMUTEX formatLock_;
   ULONG dmaBufferSize_ = 0;
   WaveFormatLimits limits_{};
-  BOOL captureOpen_ = 0;
-  BOOL renderOpen_ = 0;
+  StreamSlot captureSlot_{};
+  StreamSlot renderSlot_{};
 };
 
 // Allocates the zeroed miniport (from `pool`, "PcCr") with one reference and a DMA buffer

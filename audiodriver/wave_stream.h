@@ -68,12 +68,13 @@ class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
   static void Destroy(WaveStream* stream);
   NTSTATUS Init(const KSDATAFORMAT* format);
   void FreeBufferMemory();
+  ULONG FrameSize() const { return blockAlign_; }
 
   NonDelegatingUnknown<WaveStream> unknown_{this};
   PUNKNOWN const outer_;
   WaveMiniport* const miniport_;  // referenced
   const bool capture_;
-  bool sixteenBit_ = false;
+  UCHAR silence_ = 0x80;  // the byte of a silent sample
   USHORT blockAlign_ = 0;
   KSSTATE state_ = KSSTATE_STOP;
   PKDPC dpc_ = nullptr;
@@ -86,6 +87,12 @@ class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
   ULONGLONG lastTime_ = 0;       // interrupt time of the last position update, 100 ns
   ULONGLONG timeRemainder_ = 0;  // 100 ns below one millisecond, carried
   ULONG byteRemainder_ = 0;      // thousandths of a byte, carried
+  // The port's copies come in any size, and the ring moves whole frames only. Render keeps
+  // the first bytes of a frame here until the rest comes; capture keeps the rest of a frame
+  // it took whole (or of a frame of silence) until it is asked for them.
+  static constexpr ULONG kMaxFrameSize = 2 * 2;  // two channels of 16 bits, the miniport's limits
+  UCHAR partial_[kMaxFrameSize] = {};
+  ULONG partialBytes_ = 0;
   bool open_ = false;
   bool madeRing_ = false;
 };

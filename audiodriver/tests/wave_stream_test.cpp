@@ -76,8 +76,13 @@ TEST_F(WaveStreams, FormatsOutsideTheLimitsAreRefused) {
   cases.push_back({"not PCM: outside the pin's range", f, STATUS_NO_MATCH});
   f = Cd();
   f.WaveFormatEx.nBlockAlign = 0;
-  f.WaveFormatEx.nAvgBytesPerSec = 1;
-  cases.push_back({"block alignment and byte rate unexamined", f, STATUS_SUCCESS});
+  cases.push_back({"no block alignment", f, STATUS_INVALID_PARAMETER});
+  f = Cd();
+  f.WaveFormatEx.nBlockAlign = 3;
+  cases.push_back({"frames not one sample per channel", f, STATUS_INVALID_PARAMETER});
+  f = Cd();
+  f.WaveFormatEx.nAvgBytesPerSec = 160000;
+  cases.push_back({"byte rate not frames times rate", f, STATUS_INVALID_PARAMETER});
   // A data format that ends before its wave format: nothing past FormatSize is read.
   f = Cd();
   f.DataFormat.FormatSize = sizeof(KSDATAFORMAT) + sizeof(WAVEFORMATEX) - 1;
@@ -146,12 +151,36 @@ TEST_F(WaveStreams, FramingFollowsTheFiltersRate) {
   ULONG framing = 0;
   EXPECT_EQ(render.MiniportStream()->SetNotificationFreq(3, &framing), 3u);
   EXPECT_EQ(framing, 576u);
-  // One rate for the whole filter: the last format set on either stream.
+}
+
+// The ring between the streams is a FIFO of frames: while both directions are open they carry
+// one format, and the filter's one rate is that format's. A stream or a format change that
+// differs from the open other direction is no match; alone, a stream may take any format.
+TEST_F(WaveStreams, RenderAndCaptureCarryOneFormat) {
+  const KSDATAFORMAT_WAVEFORMATEX narrow = PcmFormat(1, 8000, 8);
+  const KSDATAFORMAT_WAVEFORMATEX dvd = Dvd();
+  Stream render;
+  ASSERT_EQ(OpenRender(Dvd(), &render), STATUS_SUCCESS);
   Stream capture;
-  ASSERT_EQ(OpenCapture(PcmFormat(1, 8000, 8), &capture), STATUS_SUCCESS);
+  EXPECT_EQ(Hex(OpenCapture(narrow, &capture)), Hex(STATUS_NO_MATCH));
+  EXPECT_EQ(Hex(OpenCapture(Cd(), &capture)), Hex(STATUS_NO_MATCH));  // the rate alone differs
+  EXPECT_EQ(Hex(OpenCapture(PcmFormat(2, 48000, 8), &capture)), Hex(STATUS_NO_MATCH));
+  EXPECT_FALSE(miniport_->StreamOpen(true));
+  EXPECT_EQ(miniport_->SamplingRate(), 48000u);
+
+  ASSERT_EQ(Hex(render.SetFormat(&narrow.DataFormat)), Hex(STATUS_SUCCESS));  // alone: any format
+  ASSERT_EQ(Hex(OpenCapture(narrow, &capture)), Hex(STATUS_SUCCESS));
   EXPECT_EQ(miniport_->SamplingRate(), 8000u);
+  ULONG framing = 0;
   EXPECT_EQ(render.MiniportStream()->SetNotificationFreq(10, &framing), 10u);
-  EXPECT_EQ(framing, 320u);
+  EXPECT_EQ(framing, 80u);
+  for (kstandin::Stream* stream : {&render, &capture}) {
+    EXPECT_EQ(Hex(stream->SetFormat(&dvd.DataFormat)), Hex(STATUS_NO_MATCH));
+    EXPECT_EQ(miniport_->SamplingRate(), 8000u);
+  }
+  capture.Close();
+  EXPECT_EQ(Hex(render.SetFormat(&dvd.DataFormat)), Hex(STATUS_SUCCESS));
+  EXPECT_EQ(miniport_->SamplingRate(), 48000u);
 }
 
 TEST_F(WaveStreams, SetFormatIsRefusedWhileRunning) {
@@ -204,11 +233,9 @@ TEST_F(WaveStreams, PositionsFollowTheClock) {
 }
 
 TEST_F(WaveStreams, PositionWrapsAtTheBufferSize) {
-  // 8000 bytes at 160 000 bytes a second take 50 ms; then 10 ms at 176 400 add 1764.
-  KSDATAFORMAT_WAVEFORMATEX slow = Cd();
-  slow.WaveFormatEx.nAvgBytesPerSec = 160000;
+  // 8000 bytes at 160 000 bytes a second (40 kHz) take 50 ms; then 10 ms at 176 400 add 1764.
   Stream render;
-  ASSERT_EQ(OpenRender(slow, &render, nullptr, 60000), STATUS_SUCCESS);
+  ASSERT_EQ(OpenRender(PcmFormat(2, 40000, 16), &render, nullptr, 60000), STATUS_SUCCESS);
   EXPECT_EQ(render.BufferSize(), 8820u);
   Run(render);
   kstandin::AdvanceClock(50 * kMillisecond);
@@ -275,28 +302,22 @@ TEST_F(WaveStreams, NormalizePhysicalPosition) {
     EXPECT_EQ(stream->NormalizePhysicalPosition(&position), STATUS_SUCCESS);
     EXPECT_EQ(position, c.units) << c.bytes;
   }
-  // The first division truncates in 32 bits: 10 000 000 / 3 is 3 333 333 per frame.
+  // A format without block alignment or rate is refused, and the position keeps the old one's.
   ASSERT_EQ(render.SetState(KSSTATE_STOP), STATUS_SUCCESS);
-  KSDATAFORMAT_WAVEFORMATEX odd = Dvd();
-  odd.WaveFormatEx.nBlockAlign = 3;
-  ASSERT_EQ(render.SetFormat(&odd.DataFormat), STATUS_SUCCESS);
-  LONGLONG position = 48000 * 3;
-  EXPECT_EQ(stream->NormalizePhysicalPosition(&position), STATUS_SUCCESS);
-  EXPECT_EQ(position, 3333333LL * 144000 / 48000);
-  // Without block alignment or rate there is no time to give; the position is left alone.
   for (auto [align, rate] : {std::pair<WORD, DWORD>{0, 48000}, {4, 0}}) {
     KSDATAFORMAT_WAVEFORMATEX broken = Dvd();
     broken.WaveFormatEx.nBlockAlign = align;
     broken.WaveFormatEx.nSamplesPerSec = rate;
-    ASSERT_EQ(render.SetFormat(&broken.DataFormat), STATUS_SUCCESS);
-    position = 1000;
-    EXPECT_EQ(Hex(stream->NormalizePhysicalPosition(&position)), Hex(STATUS_INVALID_DEVICE_REQUEST));
-    EXPECT_EQ(position, 1000);
+    EXPECT_EQ(Hex(render.SetFormat(&broken.DataFormat)), Hex(STATUS_INVALID_DEVICE_REQUEST));
+    LONGLONG position = 192000;
+    EXPECT_EQ(Hex(stream->NormalizePhysicalPosition(&position)), Hex(STATUS_SUCCESS));
+    EXPECT_EQ(position, 10000000);
   }
 }
 
 TEST_F(WaveStreams, SilenceByBitDepth) {
-  for (auto [bits, fill] : {std::pair<WORD, unsigned char>{16, 0x00}, {8, 0x80}, {12, 0x80}}) {
+  // Samples above 8 bits are signed: silent at 0, whatever their depth.
+  for (auto [bits, fill] : {std::pair<WORD, unsigned char>{16, 0x00}, {8, 0x80}, {9, 0x00}, {12, 0x00}, {15, 0x00}}) {
     Stream render;
     ASSERT_EQ(OpenRender(PcmFormat(2, 22050, bits), &render), STATUS_SUCCESS);
     std::vector<unsigned char> bytes(64, 0x5A);
@@ -304,6 +325,12 @@ TEST_F(WaveStreams, SilenceByBitDepth) {
     std::vector<unsigned char> expected(64, 0x5A);
     std::fill(expected.begin() + 8, expected.begin() + 48, fill);
     EXPECT_EQ(bytes, expected) << bits;
+    // and so is what a capture stream records from an empty ring
+    Stream capture;
+    ASSERT_EQ(OpenCapture(PcmFormat(2, 22050, bits), &capture), STATUS_SUCCESS);
+    std::vector<unsigned char> recorded(10, 0x5A);
+    capture.DmaChannel()->CopyFrom(recorded.data(), nullptr, 10);
+    EXPECT_EQ(recorded, std::vector<unsigned char>(10, fill)) << bits;
   }
 }
 
