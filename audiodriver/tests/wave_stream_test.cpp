@@ -44,6 +44,50 @@ TEST_F(WaveStreams, OneStreamPerDirection) {
   EXPECT_FALSE(miniport_->StreamOpen(false));
 }
 
+// A stream's slot is taken before the stream is made and given back only once its ring is
+// gone, both under the format lock. Another opening of the same direction put in between two
+// steps of the first (here on the same thread, which the lock lets in) finds the slot taken:
+// it can neither open a second stream of the direction nor lose a ring it just found to the
+// stream that is closing.
+TEST_F(WaveStreams, OpeningsBetweenTheStepsOfAnotherFindTheSlotTaken) {
+  const KSDATAFORMAT_WAVEFORMATEX format = Cd();
+  struct Opened {
+    NTSTATUS status = STATUS_UNSUCCESSFUL;  // not tried
+    PMINIPORTWAVECYCLICSTREAM stream = nullptr;
+    PDMACHANNEL dma = nullptr;
+    PSERVICEGROUP group = nullptr;
+    ~Opened() {
+      if (stream != nullptr) stream->Release();
+      if (dma != nullptr) dma->Release();
+      if (group != nullptr) group->Release();
+    }
+  };
+  const auto open = [&](bool capture, Opened& opened) {
+    opened.status = miniport_->NewStream(&opened.stream, nullptr, NonPagedPoolNx, capture ? 0 : 2, capture,
+                                         const_cast<PKSDATAFORMAT>(&format.DataFormat), &opened.dma, &opened.group);
+  };
+
+  Opened between;
+  kstandin::OnNthAllocation(1, [&] { open(false, between); });  // while the first render stream is being made
+  {
+    Opened render;
+    open(false, render);
+    ASSERT_EQ(Hex(render.status), Hex(STATUS_SUCCESS));
+    EXPECT_EQ(Hex(between.status), Hex(STATUS_INSUFFICIENT_RESOURCES));
+  }
+
+  Opened later;
+  {
+    Stream capture;
+    ASSERT_EQ(OpenCapture(format, &capture), STATUS_SUCCESS);
+    kstandin::OnFreeOf(capture.DmaChannel()->SystemAddress(), [&] { open(true, later); });  // while it closes
+  }
+  EXPECT_EQ(Hex(later.status), Hex(STATUS_INSUFFICIENT_RESOURCES));
+  if (NT_SUCCESS(later.status)) {
+    EXPECT_TRUE(TheLoopbackRing().Exists()) << "an open capture stream lost its ring";
+  }
+}
+
 TEST_F(WaveStreams, FormatsOutsideTheLimitsAreRefused) {
   struct Case {
     const char* what;
