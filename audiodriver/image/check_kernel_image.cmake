@@ -1,7 +1,8 @@
-# cmake -DOBJDUMP=<objdump> -DIMAGE=<VextraAudioDriver.sys> -DMAP=<link map> -P check_kernel_image.cmake
+# cmake -DOBJDUMP=<objdump> -DIMAGE=<VextraAudioDriver.sys> -DMAP=<link map> -DINF=<its INF> -P check_kernel_image.cmake
 # Fails unless the image is what the kernel loads as a driver: an x86-64 PE image of the
 # native subsystem, entered at DriverEntry, relocatable to any address, importing from the
-# kernel, the HAL, Port Class and kernel streaming alone, with no runtime of its own.
+# kernel, the HAL, Port Class and kernel streaming alone, with no runtime of its own; and
+# unless its INF offers it only to the Windows versions its subsystem version asks for.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -83,6 +84,39 @@ endforeach()
 if(NOT "ntoskrnl.exe" IN_LIST imported OR NOT "portcls.sys" IN_LIST imported)
   list(APPEND failures "imports from the kernel and Port Class")
 endif()
+
+# Every models section the INF names is decorated for x86-64 and at least the image's
+# subsystem version: on an older Windows the device is left without a driver rather than
+# given one that cannot load.
+string(REGEX MATCH "MajorSubsystemVersion[\t ]+([0-9]+)" _ "${private}")
+set(major ${CMAKE_MATCH_1})
+string(REGEX MATCH "MinorSubsystemVersion[\t ]+([0-9]+)" _ "${private}")
+set(minor ${CMAKE_MATCH_1})
+file(READ ${INF} inf)
+string(REGEX MATCH "\n[[]Manufacturer[]][^\n]*\n([^[]*)" _ "${inf}")
+string(REGEX MATCHALL "=[^\n;]+" models "${CMAKE_MATCH_1}")
+if(major STREQUAL "" OR minor STREQUAL "" OR NOT models)
+  list(APPEND failures "a subsystem version and models sections in the INF")
+endif()
+foreach(model IN LISTS models)
+  string(REGEX REPLACE "^=[\t ]*" "" model "${model}")
+  string(REPLACE "," ";" parts "${model}")
+  list(POP_FRONT parts name)
+  string(STRIP "${name}" name)
+  if(NOT parts)
+    list(APPEND failures "a target decoration on the models section ${name}")
+  endif()
+  foreach(target IN LISTS parts)
+    string(STRIP "${target}" target)
+    if(NOT target MATCHES "^NTamd64[.]([0-9]+)[.]([0-9]+)$")
+      list(APPEND failures "an x86-64 models section for Windows ${major}.${minor} or later (found ${name}.${target})")
+    elseif(CMAKE_MATCH_1 LESS major OR (CMAKE_MATCH_1 EQUAL major AND CMAKE_MATCH_2 LESS minor))
+      list(APPEND failures "no models section below Windows ${major}.${minor} (found ${name}.${target})")
+    elseif(NOT inf MATCHES "\n[[]${name}[.]${target}[]]")
+      list(APPEND failures "the models section [${name}.${target}]")
+    endif()
+  endforeach()
+endforeach()
 
 if(failures)
   list(JOIN failures "\n  " text)
