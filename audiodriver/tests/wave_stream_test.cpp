@@ -320,6 +320,83 @@ TEST_F(WaveStreams, StopResetsPauseFreezesRunRestartsTheClock) {
   EXPECT_EQ(stream->SetState(KSSTATE_STOP), STATUS_SUCCESS);
 }
 
+// The cases where each rule of the state changes shows: ACQUIRE stops a running or paused
+// stream (position 0, no more service); RUN starts the time anew, so a pause taken half-way
+// into a millisecond does not carry the half into the run after it; STOP forgets the
+// thousandths of a byte.
+TEST_F(WaveStreams, StateChangesResetWhatTheyShould) {
+  kstandin::StreamBuffer queue(8192);
+  const std::vector<unsigned char> bytes(8192, 0x11);
+  ASSERT_EQ(queue.Write(bytes.data(), bytes.size(), std::chrono::milliseconds(0)), bytes.size());
+  Stream render;
+  ASSERT_EQ(OpenRender(Cd(), &render, &queue, 10), STATUS_SUCCESS);
+  IMiniportWaveCyclicStream* stream = render.MiniportStream();
+  for (KSSTATE from : {KSSTATE_RUN, KSSTATE_PAUSE}) {
+    Run(render);
+    kstandin::AdvanceClock(10 * kMillisecond);
+    ASSERT_EQ(render.SetState(from), STATUS_SUCCESS);
+    EXPECT_NE(Position(render), 0u);
+    EXPECT_EQ(stream->SetState(KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    EXPECT_EQ(Position(render), 0u) << from;
+    const uint64_t served = queue.Served();
+    kstandin::AdvanceClock(30 * kMillisecond);  // no timer left to ask for service
+    EXPECT_EQ(queue.Served(), served) << from;
+    EXPECT_EQ(stream->SetState(KSSTATE_STOP), STATUS_SUCCESS);  // already there
+    ASSERT_EQ(render.SetState(KSSTATE_STOP), STATUS_SUCCESS);
+  }
+
+  Run(render);
+  kstandin::AdvanceClock(10 * kMillisecond + 5000);
+  EXPECT_EQ(Position(render), 1764u);  // read at 10.5 ms: half a millisecond carried
+  ASSERT_EQ(render.SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+  Run(render);
+  kstandin::AdvanceClock(9 * kMillisecond + 5000);  // 9.5 ms: 9 whole ones, not 10 with the carried half
+  EXPECT_EQ(Position(render), 1764u + 1587u);
+
+  ASSERT_EQ(render.SetState(KSSTATE_STOP), STATUS_SUCCESS);
+  Run(render);
+  kstandin::AdvanceClock(2 * kMillisecond);  // 352.8 bytes: 0.8 carried
+  EXPECT_EQ(Position(render), 352u);
+  ASSERT_EQ(render.SetState(KSSTATE_STOP), STATUS_SUCCESS);
+  Run(render);
+  kstandin::AdvanceClock(kMillisecond);  // 176.4 bytes, not 177.2
+  EXPECT_EQ(Position(render), 176u);
+}
+
+// RUN sets the timer to expire at once, not one interval on: the capture stream's first
+// expiry serves the whole group at the moment it starts, so the render stream running for
+// 5 ms of its 10 ms interval has its 882 bytes moved then.
+TEST_F(WaveStreams, TheFirstServiceComesAtRun) {
+  kstandin::StreamBuffer queue(8192);
+  const std::vector<unsigned char> bytes(8192, 0x11);
+  ASSERT_EQ(queue.Write(bytes.data(), bytes.size(), std::chrono::milliseconds(0)), bytes.size());
+  Stream render;
+  Stream capture;
+  ASSERT_EQ(OpenRender(Cd(), &render, &queue, 10), STATUS_SUCCESS);
+  ASSERT_EQ(OpenCapture(Cd(), &capture, nullptr, 10), STATUS_SUCCESS);
+  Run(render);
+  kstandin::AdvanceClock(5 * kMillisecond);
+  EXPECT_EQ(queue.Served(), 0u);
+  Run(capture);
+  EXPECT_EQ(queue.Served(), 882u);
+}
+
+// The adapter holds the wave miniport's service group: the miniport's reference, the
+// adapter's and the one handed out with a stream.
+TEST_F(WaveStreams, TheAdapterHoldsTheServiceGroup) {
+  const KSDATAFORMAT_WAVEFORMATEX format = Cd();
+  PMINIPORTWAVECYCLICSTREAM stream = nullptr;
+  PDMACHANNEL dma = nullptr;
+  PSERVICEGROUP group = nullptr;
+  ASSERT_EQ(miniport_->NewStream(&stream, nullptr, NonPagedPoolNx, 2, FALSE, const_cast<PKSDATAFORMAT>(&format.DataFormat),
+                                 &dma, &group),
+            STATUS_SUCCESS);
+  EXPECT_EQ(References(group), 3u);
+  stream->Release();
+  dma->Release();
+  group->Release();
+}
+
 // Without an update for 25.01 s at 176 400 bytes a second the bytes counted exceed 32 bits,
 // and after 429.5 s the elapsed time does; the position still lands where the clock says
 // (25.01 s is 4 411 764 bytes: 1764 past a multiple of the buffer, and so is 500.01 s).
