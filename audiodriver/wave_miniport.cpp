@@ -14,7 +14,7 @@ NTSTATUS CreateWaveMiniport(PUNKNOWN* unknown, REFCLSID, PUNKNOWN outer, POOL_TY
   return STATUS_SUCCESS;
 }
 
-WaveMiniport::WaveMiniport(PUNKNOWN outer) : outer_(outer != nullptr ? outer : &unknown_) {}
+WaveMiniport::WaveMiniport(PUNKNOWN outer) : UnknownObject(this, outer) {}
 
 // Port Class lets go of the miniport only after every stream is gone; the streams hold it.
 WaveMiniport::~WaveMiniport() {

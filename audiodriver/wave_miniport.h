@@ -14,14 +14,10 @@ class WaveStream;
 // teardown; the rate and the notification interval are single words that
 // SetNotificationFreq and SetState read without it. The ring is a plain FIFO of frames, so
 // while both directions are open they carry the same format.
-class WaveMiniport final : public IMiniportWaveCyclic {
+class WaveMiniport final : public UnknownObject<WaveMiniport, IMiniportWaveCyclic> {
  public:
   NTSTATUS NonDelegatingQueryInterface(REFIID iid, PVOID* object);
 
-  // IUnknown
-  NTSTATUS QueryInterface(REFIID iid, PVOID* object) override { return outer_->QueryInterface(iid, object); }
-  ULONG AddRef() override { return outer_->AddRef(); }
-  ULONG Release() override { return outer_->Release(); }
 
   // IMiniport
   NTSTATUS GetDescription(const PCFILTER_DESCRIPTOR** Description) override;
@@ -78,8 +74,6 @@ class WaveMiniport final : public IMiniportWaveCyclic {
   StreamSlot& Slot(bool capture) { return capture ? captureSlot_ : renderSlot_; }
   const StreamSlot& Slot(bool capture) const { return capture ? captureSlot_ : renderSlot_; }
 
-  NonDelegatingUnknown<WaveMiniport> unknown_{this};
-  PUNKNOWN const outer_;
   PAUDIOADAPTER adapter_ = nullptr;
   PPORTWAVECYCLIC port_ = nullptr;  // the owner, not referenced
   const PCFILTER_DESCRIPTOR* descriptor_ = nullptr;

@@ -15,9 +15,6 @@ constinit const KSCOMPONENTID kWaveComponentId = {
 
 namespace {
 
-constexpr ULONG kGetSupport = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_BASICSUPPORT;
-constexpr ULONG kSetSupport = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_BASICSUPPORT;
-
 // The smallest proposal: a KSDATAFORMAT with its WAVEFORMATEX.
 constexpr ULONG kProposalSize = sizeof(KSDATAFORMAT) + sizeof(WAVEFORMATEX);
 static_assert(kProposalSize == 82);
@@ -28,8 +25,6 @@ struct ProposedFormat {
   KSDATAFORMAT format;
   UCHAR wave[2 * sizeof(ULONG) + sizeof(WAVEFORMATEX)];
 };
-
-bool Has(const PCPROPERTY_REQUEST& request, ULONG verb) { return (request.Verb & verb) != 0; }
 
 bool Is(const PCPROPERTY_REQUEST& request, const GUID& set, ULONG id) {
   const PCPROPERTY_ITEM& item = *request.PropertyItem;

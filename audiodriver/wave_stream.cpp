@@ -27,7 +27,7 @@ NTSTATUS WaveStream::Create(WaveMiniport* miniport, PUNKNOWN outer, bool capture
 }
 
 WaveStream::WaveStream(WaveMiniport* miniport, PUNKNOWN outer, bool capture)
-    : outer_(outer != nullptr ? outer : &unknown_), miniport_(miniport), capture_(capture) {
+    : UnknownObject(this, outer), miniport_(miniport), capture_(capture) {
   miniport_->AddRef();
 }
 

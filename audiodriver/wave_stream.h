@@ -14,7 +14,7 @@ class WaveMiniport;
 // PASSIVE_LEVEL, and GetPosition, CopyTo, CopyFrom and Silence during service at
 // DISPATCH_LEVEL; it serializes service with state changes, so the position fields take no
 // lock. SetFormat and set-up take the miniport's format lock; the ring takes its own.
-class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
+class WaveStream final : public UnknownObject<WaveStream, IMiniportWaveCyclicStream, IDmaChannel> {
  public:
   // Allocates a stream (non-paged, "MSVD") holding one creation reference and sets it up as
   // `format` says, with its buffer, the ring if there is none, its DPC and its timer. A stream
@@ -29,10 +29,6 @@ class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
 
   NTSTATUS NonDelegatingQueryInterface(REFIID iid, PVOID* object);
 
-  // IUnknown, shared by both interfaces
-  NTSTATUS QueryInterface(REFIID iid, PVOID* object) override { return outer_->QueryInterface(iid, object); }
-  ULONG AddRef() override { return outer_->AddRef(); }
-  ULONG Release() override { return outer_->Release(); }
 
   // IMiniportWaveCyclicStream
   NTSTATUS SetFormat(PKSDATAFORMAT DataFormat) override;
@@ -70,8 +66,6 @@ class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
   void FreeBufferMemory();
   ULONG FrameSize() const { return blockAlign_; }
 
-  NonDelegatingUnknown<WaveStream> unknown_{this};
-  PUNKNOWN const outer_;
   WaveMiniport* const miniport_;  // referenced
   const bool capture_;
   UCHAR silence_ = 0x80;  // the byte of a silent sample
