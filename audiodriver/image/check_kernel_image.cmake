@@ -26,6 +26,12 @@ function(require_no_match text regex what)
   endif()
 endfunction()
 
+# A hexadecimal or decimal field of the image's private headers, or empty.
+function(header_field out name)
+  string(REGEX MATCH "${name}[\t ]+([0-9a-fA-F]+)" _ "${private}")
+  set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+endfunction()
+
 dump(headers -f)
 dump(private -p)
 dump(sections -h)
@@ -41,10 +47,8 @@ require_no_match("${characteristics}" "[\t ]DLL\n" "an image that is no DLL")
 require_no_match("${private}" "CheckSum[\t ]+00000000\n" "a checksum")
 
 # The entry is DriverEntry, where the link map places it.
-string(REGEX MATCH "AddressOfEntryPoint[\t ]+([0-9a-fA-F]+)" _ "${private}")
-set(entry ${CMAKE_MATCH_1})
-string(REGEX MATCH "ImageBase[\t ]+([0-9a-fA-F]+)" _ "${private}")
-set(base ${CMAKE_MATCH_1})
+header_field(entry AddressOfEntryPoint)
+header_field(base ImageBase)
 file(READ ${MAP} map)
 string(REGEX MATCH "0x0*([0-9a-fA-F]+)[\t ]+DriverEntry\n" _ "${map}")
 set(driverEntry ${CMAKE_MATCH_1})
@@ -88,10 +92,8 @@ endif()
 # Every models section the INF names is decorated for x86-64 and at least the image's
 # subsystem version: on an older Windows the device is left without a driver rather than
 # given one that cannot load.
-string(REGEX MATCH "MajorSubsystemVersion[\t ]+([0-9]+)" _ "${private}")
-set(major ${CMAKE_MATCH_1})
-string(REGEX MATCH "MinorSubsystemVersion[\t ]+([0-9]+)" _ "${private}")
-set(minor ${CMAKE_MATCH_1})
+header_field(major MajorSubsystemVersion)
+header_field(minor MinorSubsystemVersion)
 file(READ ${INF} inf)
 string(REGEX MATCH "\n[[]Manufacturer[]][^\n]*\n([^[]*)" _ "${inf}")
 string(REGEX MATCHALL "=[^\n;]+" models "${CMAKE_MATCH_1}")
