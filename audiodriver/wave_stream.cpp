@@ -93,8 +93,8 @@ NTSTATUS WaveStream::Init(const KSDATAFORMAT* format) {
 // ---------------------------------------------------------------------------------------
 // IMiniportWaveCyclicStream
 
-// PASSIVE_LEVEL. A format no stream can carry is refused as the design refuses a missing one;
-// one that differs from the open other direction's is no match for the ring between them.
+// PASSIVE_LEVEL. A format no stream can carry is refused as a missing one is, and one that
+// differs from the open other direction's is no match for the ring between them.
 NTSTATUS WaveStream::SetFormat(PKSDATAFORMAT DataFormat) {
   if (state_ == KSSTATE_RUN) return STATUS_INVALID_DEVICE_REQUEST;
   NTSTATUS status = miniport_->LockFormat();
