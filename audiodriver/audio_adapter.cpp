@@ -10,7 +10,7 @@ NTSTATUS AudioAdapter::Create(PUNKNOWN* unknown, PUNKNOWN outer, POOL_TYPE pool)
   return STATUS_SUCCESS;
 }
 
-AudioAdapter::AudioAdapter(PUNKNOWN outer) : outer_(outer != nullptr ? outer : &unknown_) {}
+AudioAdapter::AudioAdapter(PUNKNOWN outer) : UnknownObject(this, outer) {}
 
 AudioAdapter::~AudioAdapter() {
   if (mixer_ != nullptr) ExFreePoolWithTag(mixer_, kDataPoolTag);

@@ -8,17 +8,13 @@
 // The adapter-wide object: the device object, the power state, the wave port and its service
 // group, and the mixer. Created by StartDevice at PASSIVE_LEVEL; kept alive by the
 // miniports' references. Mixer access at any IRQL, lock-free; power calls at PASSIVE_LEVEL.
-class AudioAdapter final : public IAudioAdapter, public IAdapterPowerManagement {
+class AudioAdapter final : public UnknownObject<AudioAdapter, IAudioAdapter, IAdapterPowerManagement> {
  public:
   // Allocates the zeroed object (non-paged, "PcCr") with one reference.
   static NTSTATUS Create(PUNKNOWN* unknown, PUNKNOWN outer, POOL_TYPE pool);
 
   NTSTATUS NonDelegatingQueryInterface(REFIID iid, PVOID* object);
 
-  // IUnknown
-  NTSTATUS QueryInterface(REFIID iid, PVOID* object) override { return outer_->QueryInterface(iid, object); }
-  ULONG AddRef() override { return outer_->AddRef(); }
-  ULONG Release() override { return outer_->Release(); }
 
   // IAudioAdapter
   NTSTATUS Init(PDEVICE_OBJECT DeviceObject) override;
@@ -59,8 +55,6 @@ class AudioAdapter final : public IAudioAdapter, public IAdapterPowerManagement 
   ~AudioAdapter();
   static void Destroy(AudioAdapter* adapter);
 
-  NonDelegatingUnknown<AudioAdapter> unknown_{this};
-  PUNKNOWN const outer_;
   PPORTWAVECYCLIC wavePort_ = nullptr;
   PSERVICEGROUP waveServiceGroup_ = nullptr;
   PDEVICE_OBJECT deviceObject_ = nullptr;

@@ -32,6 +32,7 @@ NTSTATUS LoopbackRing::Create(ULONG capacity, bool* made) {
       store_ = store;
       capacity_ = capacity;
       fillEnd_ = store;
+      frameSize_ = 1;
       store = nullptr;
       *made = true;
     }
@@ -52,20 +53,31 @@ void LoopbackRing::Destroy() {
   if (store != nullptr) ExFreePoolWithTag(store, kRingStorePoolTag);
 }
 
-void LoopbackRing::Append(const void* source, ULONG count) {
+void LoopbackRing::AdoptFrameSizeLocked(ULONG frameSize) {
+  if (frameSize == frameSize_) return;
+  dropped_ += HeldLocked();
+  fillEnd_ = store_;
+  frameSize_ = frameSize;
+}
+
+// Counts are whole frames, and so is what is kept: at most the capacity rounded down to
+// whole frames, the newest of what was held followed by what comes.
+void LoopbackRing::Append(const void* source, ULONG count, ULONG frameSize) {
   const auto* bytes = static_cast<const UCHAR*>(source);
   Guard guard(*this);
-  if (store_ == nullptr) return;
+  if (store_ == nullptr || frameSize == 0) return;
+  AdoptFrameSizeLocked(frameSize);
+  const ULONG room = capacity_ / frameSize * frameSize;
   const ULONG held = HeldLocked();
-  if (count > capacity_) {
-    dropped_ += held + (count - capacity_);
-    RtlCopyMemory(store_, bytes + (count - capacity_), capacity_);
-    fillEnd_ = store_ + capacity_;
+  if (count > room) {
+    dropped_ += held + (count - room);
+    RtlCopyMemory(store_, bytes + (count - room), room);
+    fillEnd_ = store_ + room;
     return;
   }
-  const ULONG room = capacity_ - held;
-  if (room < count) {
-    const ULONG drop = count - room;
+  const ULONG free = room > held ? room - held : 0;
+  if (free < count) {
+    const ULONG drop = count - free;
     RtlMoveMemory(store_, store_ + drop, held - drop);
     fillEnd_ -= drop;
     dropped_ += drop;
@@ -74,20 +86,22 @@ void LoopbackRing::Append(const void* source, ULONG count) {
   fillEnd_ += count;
 }
 
-ULONG LoopbackRing::Take(void* destination, ULONG count) {
+ULONG LoopbackRing::Take(void* destination, ULONG count, ULONG frameSize) {
   auto* bytes = static_cast<UCHAR*>(destination);
   Guard guard(*this);
-  if (store_ == nullptr) return 0;
+  if (store_ == nullptr || frameSize == 0) return 0;
+  AdoptFrameSizeLocked(frameSize);
   const ULONG held = HeldLocked();
-  if (count >= held) {
+  const ULONG wanted = count / frameSize * frameSize;
+  if (wanted >= held) {
     RtlCopyMemory(bytes, store_, held);
     fillEnd_ = store_;
     return held;
   }
-  RtlCopyMemory(bytes, store_, count);
-  RtlMoveMemory(store_, store_ + count, held - count);
-  fillEnd_ -= count;
-  return count;
+  RtlCopyMemory(bytes, store_, wanted);
+  RtlMoveMemory(store_, store_ + wanted, held - wanted);
+  fillEnd_ -= wanted;
+  return wanted;
 }
 
 bool LoopbackRing::Exists() {

@@ -23,16 +23,23 @@ KSIDENTIFIER PropertyType(ULONG valueType) {
 
 NTSTATUS DescribeBasicSupport(PPCPROPERTY_REQUEST request, ULONG accessFlags, ULONG valueType) {
   if (request == nullptr) return STATUS_INVALID_PARAMETER;
-  const ULONG room = ValueRoom(*request);
-  if (room >= sizeof(KSPROPERTY_DESCRIPTION)) {
-    const KSPROPERTY_DESCRIPTION description{accessFlags, sizeof(KSPROPERTY_DESCRIPTION), PropertyType(valueType), 0, 0};
-    WriteValue(*request, description);
-    return STATUS_SUCCESS;
+  const KSPROPERTY_DESCRIPTION description{accessFlags, sizeof(KSPROPERTY_DESCRIPTION), PropertyType(valueType), 0, 0};
+  return WriteBasicSupport(*request, &description, sizeof description, description);
+}
+
+NTSTATUS WriteBasicSupport(PCPROPERTY_REQUEST& request, const void* support, ULONG size,
+                           const KSPROPERTY_DESCRIPTION& description) {
+  const ULONG room = ValueRoom(request);
+  if (room >= size) {
+    RtlCopyMemory(request.Value, support, size);
+    request.ValueSize = size;
+  } else if (room >= sizeof description) {
+    WriteValue(request, description);
+  } else if (room >= sizeof(ULONG)) {
+    WriteValue(request, description.AccessFlags);
+  } else {
+    request.ValueSize = 0;
+    return STATUS_BUFFER_TOO_SMALL;
   }
-  if (room >= sizeof(ULONG)) {
-    WriteValue(*request, accessFlags);
-    return STATUS_SUCCESS;
-  }
-  request->ValueSize = 0;
-  return STATUS_BUFFER_TOO_SMALL;
+  return STATUS_SUCCESS;
 }

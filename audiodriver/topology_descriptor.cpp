@@ -1,20 +1,14 @@
 #include "topology_descriptor.h"
 
+#include "automation_table.h"
 #include "data_ranges.h"
+#include "property_requests.h"
 #include "topology_properties.h"
 
 namespace {
 
-constexpr ULONG kGetSetSupport = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_BASICSUPPORT;
-constexpr ULONG kGetSupport = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_BASICSUPPORT;
-
 constexpr PCPROPERTY_ITEM NodeItem(ULONG id, ULONG flags) {
   return {&KSPROPSETID_Audio, id, flags, PropertyHandlerTopologyNode};
-}
-
-template <ULONG Count>
-constexpr PCAUTOMATION_TABLE Properties(const PCPROPERTY_ITEM (&items)[Count]) {
-  return {sizeof(PCPROPERTY_ITEM), Count, items, 0, 0, nullptr, 0, 0, nullptr, 0};
 }
 
 constinit const PCPROPERTY_ITEM kVolumeItems[] = {NodeItem(KSPROPERTY_AUDIO_VOLUMELEVEL, kGetSetSupport),
@@ -27,11 +21,11 @@ constinit const PCPROPERTY_ITEM kSpecificItems[] = {NodeItem(KSPROPERTY_AUDIO_DE
 constinit const PCPROPERTY_ITEM kFilterItems[] = {
     {&KSPROPSETID_Jack, KSPROPERTY_JACK_DESCRIPTION, kGetSupport, PropertyHandlerJackDescription}};
 
-constinit const PCAUTOMATION_TABLE kVolumeAutomation = Properties(kVolumeItems);
-constinit const PCAUTOMATION_TABLE kMuteAutomation = Properties(kMuteItems);
-constinit const PCAUTOMATION_TABLE kMuxAutomation = Properties(kMuxItems);
-constinit const PCAUTOMATION_TABLE kSpecificAutomation = Properties(kSpecificItems);
-constinit const PCAUTOMATION_TABLE kFilterAutomation = Properties(kFilterItems);
+constinit const PCAUTOMATION_TABLE kVolumeAutomation = PropertyTable(kVolumeItems);
+constinit const PCAUTOMATION_TABLE kMuteAutomation = PropertyTable(kMuteItems);
+constinit const PCAUTOMATION_TABLE kMuxAutomation = PropertyTable(kMuxItems);
+constinit const PCAUTOMATION_TABLE kSpecificAutomation = PropertyTable(kSpecificItems);
+constinit const PCAUTOMATION_TABLE kFilterAutomation = PropertyTable(kFilterItems);
 
 // Bridge pins: no instances, no communication, the analog range.
 constexpr PCPIN_DESCRIPTOR BridgePin(KSPIN_DATAFLOW flow, const GUID* category, const GUID* name) {

@@ -11,7 +11,7 @@ NTSTATUS CreateTopologyMiniport(PUNKNOWN* unknown, REFCLSID, PUNKNOWN outer, POO
   return STATUS_SUCCESS;
 }
 
-TopologyMiniport::TopologyMiniport(PUNKNOWN outer) : outer_(outer != nullptr ? outer : &unknown_) {}
+TopologyMiniport::TopologyMiniport(PUNKNOWN outer) : UnknownObject(this, outer) {}
 
 TopologyMiniport::~TopologyMiniport() {
   if (adapter_ != nullptr) adapter_->Release();

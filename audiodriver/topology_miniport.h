@@ -7,14 +7,10 @@
 // The "Topology" subdevice's miniport: describes the mixer to Windows and keeps its values in
 // the adapter's MixerState. Init and GetDescription at PASSIVE_LEVEL; the property handlers
 // (topology_properties.h) at PASSIVE_LEVEL without a lock.
-class TopologyMiniport final : public IMiniportTopology {
+class TopologyMiniport final : public UnknownObject<TopologyMiniport, IMiniportTopology> {
  public:
   NTSTATUS NonDelegatingQueryInterface(REFIID iid, PVOID* object);
 
-  // IUnknown
-  NTSTATUS QueryInterface(REFIID iid, PVOID* object) override { return outer_->QueryInterface(iid, object); }
-  ULONG AddRef() override { return outer_->AddRef(); }
-  ULONG Release() override { return outer_->Release(); }
 
   // IMiniport
   NTSTATUS GetDescription(const PCFILTER_DESCRIPTOR** Description) override;
@@ -38,8 +34,6 @@ class TopologyMiniport final : public IMiniportTopology {
   ~TopologyMiniport();
   static void Destroy(TopologyMiniport* miniport);
 
-  NonDelegatingUnknown<TopologyMiniport> unknown_{this};
-  PUNKNOWN const outer_;
   PAUDIOADAPTER adapter_ = nullptr;
   const PCFILTER_DESCRIPTOR* descriptor_ = nullptr;
 };

@@ -7,11 +7,6 @@
 
 namespace {
 
-constexpr ULONG kGetSetSupport = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_BASICSUPPORT;
-constexpr ULONG kGetSupport = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_BASICSUPPORT;
-
-bool Has(const PCPROPERTY_REQUEST& request, ULONG verb) { return (request.Verb & verb) != 0; }
-
 // The mixer behind the request's miniport; the port keeps the miniport alive meanwhile.
 IAudioAdapter* AdapterOf(const PCPROPERTY_REQUEST& request) {
   if (request.MajorTarget == nullptr) return nullptr;
@@ -41,18 +36,7 @@ NTSTATUS VolumeProperty(PCPROPERTY_REQUEST& request, IAudioAdapter& adapter) {
     support.range.SteppingDelta = 0x8000;
     support.range.Bounds.SignedMinimum = static_cast<LONG>(0xFFA00000);
     support.range.Bounds.SignedMaximum = 0;
-    const ULONG room = ValueRoom(request);
-    if (room >= sizeof support) {
-      WriteValue(request, support);
-    } else if (room >= sizeof(KSPROPERTY_DESCRIPTION)) {
-      WriteValue(request, support, sizeof(KSPROPERTY_DESCRIPTION));
-    } else if (room >= sizeof(ULONG)) {
-      WriteValue(request, kGetSetSupport);
-    } else {
-      request.ValueSize = 0;
-      return STATUS_BUFFER_TOO_SMALL;
-    }
-    return STATUS_SUCCESS;
+    return WriteBasicSupport(request, &support, sizeof support, support.description);
   }
   if (!Has(request, KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_SET)) {
     request.ValueSize = 0;
@@ -114,23 +98,11 @@ NTSTATUS DescribeSpecificRange(PCPROPERTY_REQUEST& request, ULONG valueType, KSP
     request.ValueSize = sizeof(SpecificBasicSupport);
     return STATUS_BUFFER_OVERFLOW;
   }
-  const ULONG room = ValueRoom(request);
-  SpecificBasicSupport support{};
-  support.description = {kGetSetSupport, sizeof support, PropertyType(valueType), 0, 0};
-  if (room >= sizeof support) {
-    support.description.MembersListCount = 1;
-    support.members = {KSPROPERTY_MEMBER_RANGES, sizeof(KSPROPERTY_BOUNDS_LONG), 1, 0};
-    support.range = range;
-    WriteValue(request, support);
-  } else if (room >= sizeof(KSPROPERTY_DESCRIPTION)) {
-    WriteValue(request, support, sizeof(KSPROPERTY_DESCRIPTION));
-  } else if (room >= sizeof(ULONG)) {
-    WriteValue(request, kGetSetSupport);
-  } else {
-    request.ValueSize = 0;
-    return STATUS_BUFFER_TOO_SMALL;
-  }
-  return STATUS_SUCCESS;
+  // The description alone announces no members; with them it announces their list.
+  const KSPROPERTY_DESCRIPTION description{kGetSetSupport, sizeof(SpecificBasicSupport), PropertyType(valueType), 0, 0};
+  SpecificBasicSupport support{description, {KSPROPERTY_MEMBER_RANGES, sizeof(KSPROPERTY_BOUNDS_LONG), 1, 0}, range};
+  support.description.MembersListCount = 1;
+  return WriteBasicSupport(request, &support, sizeof support, description);
 }
 
 NTSTATUS DeviceSpecificProperty(PCPROPERTY_REQUEST& request, IAudioAdapter& adapter) {

@@ -1,6 +1,8 @@
 #include "wave_descriptor.h"
 
+#include "automation_table.h"
 #include "data_ranges.h"
+#include "property_requests.h"
 #include "wave_properties.h"
 
 constinit const KSDATARANGE_AUDIO kPcmRange = {
@@ -18,14 +20,11 @@ namespace {
 constinit const KSDATARANGE* const kPcmRanges[] = {&kPcmRange.DataRange};
 
 constinit const PCPROPERTY_ITEM kFilterItems[] = {
-    {&KSPROPSETID_General, KSPROPERTY_GENERAL_COMPONENTID, KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_BASICSUPPORT,
-     PropertyHandlerWaveFilter},
-    {&KSPROPSETID_Pin, KSPROPERTY_PIN_PROPOSEDATAFORMAT, KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_BASICSUPPORT,
-     PropertyHandlerWaveFilter},
+    {&KSPROPSETID_General, KSPROPERTY_GENERAL_COMPONENTID, kGetSupport, PropertyHandlerWaveFilter},
+    {&KSPROPSETID_Pin, KSPROPERTY_PIN_PROPOSEDATAFORMAT, kSetSupport, PropertyHandlerWaveFilter},
 };
 
-constinit const PCAUTOMATION_TABLE kFilterAutomation = {
-    sizeof(PCPROPERTY_ITEM), sizeof kFilterItems / sizeof kFilterItems[0], kFilterItems, 0, 0, nullptr, 0, 0, nullptr, 0};
+constinit const PCAUTOMATION_TABLE kFilterAutomation = PropertyTable(kFilterItems);
 
 // One instance at a time, none required.
 constexpr PCPIN_DESCRIPTOR StreamPin(KSPIN_DATAFLOW flow, const GUID* name) {

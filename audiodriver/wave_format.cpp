@@ -24,7 +24,7 @@ bool FindWaveFormat(const KSDATAFORMAT* format, WAVEFORMATEX* wave) {
   return true;
 }
 
-NTSTATUS CheckStreamFormat(const KSDATAFORMAT* format, const WaveFormatLimits& limits) {
+NTSTATUS CheckStreamFormat(const KSDATAFORMAT* format, const WaveFormatLimits& limits, WAVEFORMATEX* found) {
   WAVEFORMATEX wave;
   if (!FindWaveFormat(format, &wave)) return STATUS_INVALID_PARAMETER;
   if (!IsEqualGUID(format->SubFormat, KSDATAFORMAT_SUBTYPE_PCM)) return STATUS_INVALID_PARAMETER;
@@ -33,5 +33,12 @@ NTSTATUS CheckStreamFormat(const KSDATAFORMAT* format, const WaveFormatLimits& l
       !Within(wave.nSamplesPerSec, limits.minSampleRate, limits.maxSampleRate) ||
       !Within(wave.wBitsPerSample, limits.minBitsPerSample, limits.maxBitsPerSample))
     return STATUS_INVALID_PARAMETER;
+  const ULONG frame = ULONG{wave.nChannels} * ((wave.wBitsPerSample + 7u) / 8u);
+  if (wave.nBlockAlign != frame || wave.nAvgBytesPerSec != frame * wave.nSamplesPerSec) return STATUS_INVALID_PARAMETER;
+  if (found != nullptr) *found = wave;
   return STATUS_SUCCESS;
+}
+
+bool SameStreamFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
+  return a.nChannels == b.nChannels && a.nSamplesPerSec == b.nSamplesPerSec && a.wBitsPerSample == b.wBitsPerSample;
 }

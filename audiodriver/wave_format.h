@@ -21,6 +21,14 @@ struct WaveFormatLimits {
 // none, or when FormatSize ends before it.
 bool FindWaveFormat(const KSDATAFORMAT* format, WAVEFORMATEX* wave);
 
-// STATUS_SUCCESS for PCM (tag 1, cbSize 0) within the limits, else STATUS_INVALID_PARAMETER.
-// Block alignment and byte rate are not examined.
-NTSTATUS CheckStreamFormat(const KSDATAFORMAT* format, const WaveFormatLimits& limits);
+// What a stream carries: PCM (tag 1, cbSize 0) within the limits, in frames of one sample
+// per channel in whole bytes (nBlockAlign), at nBlockAlign × nSamplesPerSec bytes a second.
+// STATUS_SUCCESS with the wave format in `wave` when given, else STATUS_INVALID_PARAMETER.
+NTSTATUS CheckStreamFormat(const KSDATAFORMAT* format, const WaveFormatLimits& limits, WAVEFORMATEX* wave = nullptr);
+
+// Whether two formats that passed CheckStreamFormat carry the same frames at the same rate.
+bool SameStreamFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b);
+
+// Samples of more than 8 bits are signed and silent at 0; 8-bit samples are unsigned and
+// silent at their midpoint.
+inline UCHAR SilenceByte(const WAVEFORMATEX& wave) { return wave.wBitsPerSample > 8 ? 0x00 : 0x80; }

@@ -14,7 +14,7 @@ NTSTATUS CreateWaveMiniport(PUNKNOWN* unknown, REFCLSID, PUNKNOWN outer, POOL_TY
   return STATUS_SUCCESS;
 }
 
-WaveMiniport::WaveMiniport(PUNKNOWN outer) : outer_(outer != nullptr ? outer : &unknown_) {}
+WaveMiniport::WaveMiniport(PUNKNOWN outer) : UnknownObject(this, outer) {}
 
 // Port Class lets go of the miniport only after every stream is gone; the streams hold it.
 WaveMiniport::~WaveMiniport() {
@@ -65,13 +65,16 @@ NTSTATUS WaveMiniport::Init(PUNKNOWN UnknownAdapter, PRESOURCELIST, PPORTWAVECYC
     return status;
   }
   adapter_->AttachWaveServiceGroup(serviceGroup_);
-  WriteWord(captureOpen_, BOOL{0});
-  WriteWord(renderOpen_, BOOL{0});
+  WriteWord(captureSlot_.open, BOOL{0});
+  WriteWord(renderSlot_.open, BOOL{0});
   descriptor_ = &kWaveFilterDescriptor;
   return STATUS_SUCCESS;
 }
 
 // PASSIVE_LEVEL. The pin is not looked at: the capture flag says which slot the stream takes.
+// The slot is taken under the format lock before the stream is made and given back if that
+// fails, so that two openings of a direction cannot both pass, and a stream closing meanwhile
+// (which tears its ring down under the same lock) is either gone or still holds its slot.
 // Streams always come from non-paged memory, whatever pool the port names.
 NTSTATUS WaveMiniport::NewStream(PMINIPORTWAVECYCLICSTREAM* Stream, PUNKNOWN OuterUnknown, POOL_TYPE, ULONG,
                                  BOOLEAN Capture, PKSDATAFORMAT DataFormat, PDMACHANNEL* DmaChannel,
@@ -80,16 +83,25 @@ NTSTATUS WaveMiniport::NewStream(PMINIPORTWAVECYCLICSTREAM* Stream, PUNKNOWN Out
   *DmaChannel = nullptr;
   *ServiceGroup = nullptr;
   const bool capture = Capture != FALSE;
-  if (StreamOpen(capture)) return STATUS_INSUFFICIENT_RESOURCES;
-  NTSTATUS status = CheckStreamFormat(DataFormat, limits_);
+  NTSTATUS status = LockFormat();
+  if (!NT_SUCCESS(status)) return status;
+  WAVEFORMATEX wave;
+  if (StreamOpen(capture))
+    status = STATUS_INSUFFICIENT_RESOURCES;
+  else
+    status = CheckFormatLocked(capture, DataFormat, &wave);
+  WaveStream* stream = nullptr;
+  if (NT_SUCCESS(status)) {
+    TakeSlot(capture, wave);
+    status = WaveStream::Create(this, OuterUnknown, capture, DataFormat, &stream);
+    if (NT_SUCCESS(status))
+      stream->MarkOpen();
+    else
+      FreeSlot(capture);  // a stream that failed set-up is gone already
+  }
+  UnlockFormat();
   if (!NT_SUCCESS(status)) return status;
 
-  WaveStream* stream = nullptr;
-  status = WaveStream::Create(this, OuterUnknown, capture, DataFormat, &stream);
-  if (!NT_SUCCESS(status)) return status;  // a stream that failed set-up is gone already
-
-  TakeSlot(capture);
-  stream->MarkOpen();
   *Stream = static_cast<IMiniportWaveCyclicStream*>(stream);
   (*Stream)->AddRef();
   *DmaChannel = static_cast<IDmaChannel*>(stream);
@@ -100,9 +112,25 @@ NTSTATUS WaveMiniport::NewStream(PMINIPORTWAVECYCLICSTREAM* Stream, PUNKNOWN Out
   return STATUS_SUCCESS;
 }
 
+NTSTATUS WaveMiniport::CheckFormatLocked(bool capture, const KSDATAFORMAT* format, WAVEFORMATEX* wave) const {
+  const NTSTATUS status = CheckStreamFormat(format, limits_, wave);
+  if (!NT_SUCCESS(status)) return status;
+  const StreamSlot& other = Slot(!capture);
+  if (other.open && !SameStreamFormat(*wave, other.format)) return STATUS_NO_MATCH;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS WaveMiniport::ProposeFormat(bool capture, const KSDATAFORMAT* format) {
+  if (!NT_SUCCESS(LockFormat())) return STATUS_NO_MATCH;
+  WAVEFORMATEX wave;
+  const NTSTATUS status = CheckFormatLocked(capture, format, &wave);
+  UnlockFormat();
+  return NT_SUCCESS(status) ? STATUS_SUCCESS : STATUS_NO_MATCH;
+}
+
 ULONG WaveMiniport::SamplingRate() const { return ReadWord(samplingRate_); }
 ULONG WaveMiniport::NotificationInterval() const { return ReadWord(notificationInterval_); }
-bool WaveMiniport::StreamOpen(bool capture) const { return ReadWord(capture ? captureOpen_ : renderOpen_) != 0; }
+bool WaveMiniport::StreamOpen(bool capture) const { return ReadWord(Slot(capture).open) != 0; }
 
 // DISPATCH_LEVEL: the port's service runs in the caller.
 void WaveMiniport::NotifyTimerDpc(PKDPC, PVOID context, PVOID, PVOID) {
@@ -115,5 +143,9 @@ NTSTATUS WaveMiniport::LockFormat() { return KeWaitForSingleObject(&formatLock_,
 void WaveMiniport::UnlockFormat() { KeReleaseMutex(&formatLock_, FALSE); }
 void WaveMiniport::SetSamplingRate(ULONG rate) { WriteWord(samplingRate_, rate); }
 void WaveMiniport::SetNotificationInterval(ULONG milliseconds) { WriteWord(notificationInterval_, milliseconds); }
-void WaveMiniport::TakeSlot(bool capture) { WriteWord(capture ? captureOpen_ : renderOpen_, BOOL{1}); }
-void WaveMiniport::FreeSlot(bool capture) { WriteWord(capture ? captureOpen_ : renderOpen_, BOOL{0}); }
+void WaveMiniport::TakeSlot(bool capture, const WAVEFORMATEX& format) {
+  Slot(capture).format = format;
+  WriteWord(Slot(capture).open, BOOL{1});
+}
+void WaveMiniport::SetSlotFormat(bool capture, const WAVEFORMATEX& format) { Slot(capture).format = format; }
+void WaveMiniport::FreeSlot(bool capture) { WriteWord(Slot(capture).open, BOOL{0}); }

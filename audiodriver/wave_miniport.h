@@ -10,17 +10,14 @@ class WaveStream;
 // The "Wave" subdevice's miniport: one render and one capture stream at most, each emulating
 // its own DMA channel, joined by the driver-wide loopback ring. Init, GetDescription and
 // NewStream at PASSIVE_LEVEL. The format lock (a kernel mutex) guards the sampling rate and
-// serializes format changes and stream set-up; the rate and the notification interval are
-// single words that SetNotificationFreq and SetState read without it. The stream slots are
-// taken and freed at PASSIVE_LEVEL, as the port opens and closes pins one at a time.
-class WaveMiniport final : public IMiniportWaveCyclic {
+// the stream slots with their formats, and serializes format changes, stream set-up and
+// teardown; the rate and the notification interval are single words that
+// SetNotificationFreq and SetState read without it. The ring is a plain FIFO of frames, so
+// while both directions are open they carry the same format.
+class WaveMiniport final : public UnknownObject<WaveMiniport, IMiniportWaveCyclic> {
  public:
   NTSTATUS NonDelegatingQueryInterface(REFIID iid, PVOID* object);
 
-  // IUnknown
-  NTSTATUS QueryInterface(REFIID iid, PVOID* object) override { return outer_->QueryInterface(iid, object); }
-  ULONG AddRef() override { return outer_->AddRef(); }
-  ULONG Release() override { return outer_->Release(); }
 
   // IMiniport
   NTSTATUS GetDescription(const PCFILTER_DESCRIPTOR** Description) override;
@@ -37,6 +34,9 @@ class WaveMiniport final : public IMiniportWaveCyclic {
   ULONG SamplingRate() const;
   ULONG NotificationInterval() const;
   bool StreamOpen(bool capture) const;
+  // Whether a stream of the direction could be opened with `format` now: STATUS_SUCCESS, or
+  // STATUS_NO_MATCH. PASSIVE_LEVEL.
+  NTSTATUS ProposeFormat(bool capture, const KSDATAFORMAT* format);
 
  private:
   friend class WaveStream;
@@ -59,11 +59,21 @@ class WaveMiniport final : public IMiniportWaveCyclic {
   void UnlockFormat();
   void SetSamplingRate(ULONG rate);  // format lock held
   void SetNotificationInterval(ULONG milliseconds);
-  void TakeSlot(bool capture);
+  // Format lock held: one a stream can carry (STATUS_INVALID_PARAMETER otherwise) and, while
+  // the other direction is open, the same as the other's (STATUS_NO_MATCH otherwise).
+  NTSTATUS CheckFormatLocked(bool capture, const KSDATAFORMAT* format, WAVEFORMATEX* wave) const;
+  // Format lock held.
+  void TakeSlot(bool capture, const WAVEFORMATEX& format);
+  void SetSlotFormat(bool capture, const WAVEFORMATEX& format);
   void FreeSlot(bool capture);
 
-  NonDelegatingUnknown<WaveMiniport> unknown_{this};
-  PUNKNOWN const outer_;
+  struct StreamSlot {
+    BOOL open;
+    WAVEFORMATEX format;  // while open
+  };
+  StreamSlot& Slot(bool capture) { return capture ? captureSlot_ : renderSlot_; }
+  const StreamSlot& Slot(bool capture) const { return capture ? captureSlot_ : renderSlot_; }
+
   PAUDIOADAPTER adapter_ = nullptr;
   PPORTWAVECYCLIC port_ = nullptr;  // the owner, not referenced
   const PCFILTER_DESCRIPTOR* descriptor_ = nullptr;
@@ -73,8 +83,8 @@ class WaveMiniport final : public IMiniportWaveCyclic {
   KMUTEX formatLock_;
   ULONG dmaBufferSize_ = 0;
   WaveFormatLimits limits_{};
-  BOOL captureOpen_ = 0;
-  BOOL renderOpen_ = 0;
+  StreamSlot captureSlot_{};
+  StreamSlot renderSlot_{};
 };
 
 // Allocates the zeroed miniport (from `pool`, "PcCr") with one reference and a DMA buffer

@@ -1,6 +1,8 @@
 #include "wave_properties.h"
 
 #include "property_requests.h"
+#include "wave_descriptor.h"
+#include "wave_miniport.h"
 
 constinit const KSCOMPONENTID kWaveComponentId = {
     {0xD5A47FA8, 0x6D98, 0x11D1, {0xA2, 0x1A, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}},  // manufacturer
@@ -13,18 +15,16 @@ constinit const KSCOMPONENTID kWaveComponentId = {
 
 namespace {
 
-constexpr ULONG kGetSupport = KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_BASICSUPPORT;
-constexpr ULONG kSetSupport = KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_BASICSUPPORT;
-
 // The smallest proposal: a KSDATAFORMAT with its WAVEFORMATEX.
 constexpr ULONG kProposalSize = sizeof(KSDATAFORMAT) + sizeof(WAVEFORMATEX);
 static_assert(kProposalSize == 82);
-// An extensible proposal also carries the rest of its WAVEFORMATEXTENSIBLE.
-constexpr ULONG kExtensibleProposalSize = sizeof(KSDATAFORMAT) + sizeof(WAVEFORMATEXTENSIBLE);
-static_assert(kExtensibleProposalSize == 104);
-constexpr WORD kExtensibleExtraSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
 
-bool Has(const PCPROPERTY_REQUEST& request, ULONG verb) { return (request.Verb & verb) != 0; }
+// A proposal copied out of the request, with room for its wave format behind either
+// specifier (the DirectSound one puts it 8 bytes further on).
+struct ProposedFormat {
+  KSDATAFORMAT format;
+  UCHAR wave[2 * sizeof(ULONG) + sizeof(WAVEFORMATEX)];
+};
 
 bool Is(const PCPROPERTY_REQUEST& request, const GUID& set, ULONG id) {
   const PCPROPERTY_ITEM& item = *request.PropertyItem;
@@ -42,33 +42,31 @@ NTSTATUS ComponentIdProperty(PCPROPERTY_REQUEST& request) {
   return STATUS_SUCCESS;
 }
 
-// The speaker layouts the engine may propose in an extensible format.
-bool IsKnownLayout(WORD channels, DWORD mask) {
-  return (channels == 2 && mask == 0x3) || (channels == 6 && mask == 0x60F) || (channels == 8 && mask == 0x63F);
+// The streaming pin a request's KSP_PIN instance names: only those carry a format.
+bool StreamPinOf(const PCPROPERTY_REQUEST& request, bool* capture) {
+  if (request.Instance == nullptr || request.InstanceSize < sizeof(ULONG)) return false;
+  const ULONG pin = ReadInstance<ULONG>(request);
+  *capture = pin == kWaveCaptureStreamPin;
+  return pin == kWaveCaptureStreamPin || pin == kWaveRenderStreamPin;
 }
 
-// 16-bit PCM at 44.1 or 48 kHz with consistent block alignment and byte rate: stereo as
-// WAVE_FORMAT_PCM, or stereo, 5.1 or 7.1 as WAVE_FORMAT_EXTENSIBLE.
-bool IsAcceptedProposal(const PCPROPERTY_REQUEST& request) {
-  const auto* bytes = static_cast<const UCHAR*>(request.Value);
-  KSDATAFORMAT format;
-  WAVEFORMATEX wave;
-  RtlCopyMemory(&format, bytes, sizeof format);
-  RtlCopyMemory(&wave, bytes + sizeof format, sizeof wave);
-  if (!IsEqualGUID(format.MajorFormat, KSDATAFORMAT_TYPE_AUDIO) ||
-      !IsEqualGUID(format.SubFormat, KSDATAFORMAT_SUBTYPE_PCM) ||
-      !IsEqualGUID(format.Specifier, KSDATAFORMAT_SPECIFIER_WAVEFORMATEX))
-    return false;
-  if (wave.wBitsPerSample != 16 || (wave.nSamplesPerSec != 44100 && wave.nSamplesPerSec != 48000)) return false;
-  if (wave.nBlockAlign != 2u * wave.nChannels || wave.nAvgBytesPerSec != ULONG{wave.nBlockAlign} * wave.nSamplesPerSec)
-    return false;
-  if (wave.wFormatTag == WAVE_FORMAT_PCM) return wave.cbSize == 0 && wave.nChannels == 2;
-  if (wave.wFormatTag != WAVE_FORMAT_EXTENSIBLE || wave.cbSize != kExtensibleExtraSize) return false;
-  // The channel mask lies beyond the 82 bytes checked so far: a shorter value does not hold it.
-  if (request.ValueSize < kExtensibleProposalSize) return false;
-  WAVEFORMATEXTENSIBLE extensible;
-  RtlCopyMemory(&extensible, bytes + sizeof format, sizeof extensible);
-  return IsKnownLayout(wave.nChannels, extensible.dwChannelMask);
+WaveMiniport* MiniportOf(const PCPROPERTY_REQUEST& request) {
+  if (request.MajorTarget == nullptr) return nullptr;
+  IMiniportWaveCyclic* miniport = nullptr;
+  if (!NT_SUCCESS(request.MajorTarget->QueryInterface(IID_IMiniportWaveCyclic, reinterpret_cast<PVOID*>(&miniport))))
+    return nullptr;
+  miniport->Release();  // the port keeps it alive meanwhile
+  return static_cast<WaveMiniport*>(miniport);
+}
+
+// Exactly what a stream of the pin would be opened with now: what NewStream accepts.
+NTSTATUS AnswerProposal(const PCPROPERTY_REQUEST& request, WaveMiniport& miniport, bool capture) {
+  ProposedFormat proposal{};
+  const ULONG room = ValueRoom(request);
+  RtlCopyMemory(&proposal, request.Value, room < sizeof proposal ? room : sizeof proposal);
+  if (proposal.format.FormatSize > room) return STATUS_NO_MATCH;  // it claims more than it brings
+  if (proposal.format.FormatSize > sizeof proposal) proposal.format.FormatSize = sizeof proposal;
+  return miniport.ProposeFormat(capture, &proposal.format);
 }
 
 NTSTATUS ProposeDataFormatProperty(PCPROPERTY_REQUEST& request) {
@@ -85,7 +83,13 @@ NTSTATUS ProposeDataFormatProperty(PCPROPERTY_REQUEST& request) {
     request.ValueSize = 0;
     return STATUS_INVALID_PARAMETER;
   }
-  return IsAcceptedProposal(request) ? STATUS_SUCCESS : STATUS_NO_MATCH;
+  bool capture = false;
+  WaveMiniport* miniport = MiniportOf(request);
+  if (miniport == nullptr || !StreamPinOf(request, &capture)) {
+    request.ValueSize = 0;
+    return STATUS_INVALID_DEVICE_REQUEST;
+  }
+  return AnswerProposal(request, *miniport, capture);
 }
 
 }  // namespace

@@ -27,13 +27,12 @@ NTSTATUS WaveStream::Create(WaveMiniport* miniport, PUNKNOWN outer, bool capture
 }
 
 WaveStream::WaveStream(WaveMiniport* miniport, PUNKNOWN outer, bool capture)
-    : outer_(outer != nullptr ? outer : &unknown_), miniport_(miniport), capture_(capture) {
+    : UnknownObject(this, outer), miniport_(miniport), capture_(capture) {
   miniport_->AddRef();
 }
 
 // PASSIVE_LEVEL. No DPC of the stream may be queued or running once its memory goes.
 WaveStream::~WaveStream() {
-  if (open_) miniport_->FreeSlot(capture_);
   if (timer_ != nullptr) {
     KeCancelTimer(timer_);
     ExFreePoolWithTag(timer_, kDataPoolTag);
@@ -44,7 +43,12 @@ WaveStream::~WaveStream() {
     ExFreePoolWithTag(dpc_, kDataPoolTag);
   }
   if (open_) {
+    // The slot goes only once the ring is gone, and both under the format lock, so that a
+    // stream opened meanwhile makes a ring of its own rather than losing it to this one.
+    miniport_->LockFormat();
     FreeBuffer();
+    miniport_->FreeSlot(capture_);
+    miniport_->UnlockFormat();
   } else {
     FreeBufferMemory();
     if (madeRing_) TheLoopbackRing().Destroy();
@@ -72,15 +76,8 @@ NTSTATUS WaveStream::NonDelegatingQueryInterface(REFIID iid, PVOID* object) {
 NTSTATUS WaveStream::Init(const KSDATAFORMAT* format) {
   WAVEFORMATEX wave;
   if (!FindWaveFormat(format, &wave)) return STATUS_INVALID_PARAMETER;
-  blockAlign_ = wave.nBlockAlign;
-  sixteenBit_ = wave.wBitsPerSample == 16;
-
   NTSTATUS status = AllocateBuffer(miniport_->dmaBufferSize_, nullptr);
   if (!NT_SUCCESS(status)) return status;
-  status = miniport_->LockFormat();
-  if (!NT_SUCCESS(status)) return status;
-  miniport_->SetSamplingRate(wave.nSamplesPerSec);
-  miniport_->UnlockFormat();
   status = SetFormat(const_cast<PKSDATAFORMAT>(format));
   if (!NT_SUCCESS(status)) return status;
 
@@ -96,17 +93,24 @@ NTSTATUS WaveStream::Init(const KSDATAFORMAT* format) {
 // ---------------------------------------------------------------------------------------
 // IMiniportWaveCyclicStream
 
-// PASSIVE_LEVEL. The format is not compared with the miniport's limits here.
+// PASSIVE_LEVEL. A format no stream can carry is refused as a missing one is, and one that
+// differs from the open other direction's is no match for the ring between them.
 NTSTATUS WaveStream::SetFormat(PKSDATAFORMAT DataFormat) {
   if (state_ == KSSTATE_RUN) return STATUS_INVALID_DEVICE_REQUEST;
-  WAVEFORMATEX wave;
-  if (!FindWaveFormat(DataFormat, &wave)) return STATUS_INVALID_DEVICE_REQUEST;
-  const NTSTATUS status = miniport_->LockFormat();
+  NTSTATUS status = miniport_->LockFormat();
   if (!NT_SUCCESS(status)) return status;
-  blockAlign_ = wave.nBlockAlign;
-  sixteenBit_ = wave.wBitsPerSample == 16;
-  miniport_->SetSamplingRate(wave.nSamplesPerSec);
-  bytesPerSecond_ = wave.nAvgBytesPerSec;
+  WAVEFORMATEX wave;
+  status = miniport_->CheckFormatLocked(capture_, DataFormat, &wave);
+  if (NT_SUCCESS(status)) {
+    blockAlign_ = wave.nBlockAlign;
+    silence_ = SilenceByte(wave);
+    bytesPerSecond_ = wave.nAvgBytesPerSec;
+    partialBytes_ = 0;  // a frame part-way is of the old format
+    miniport_->SetSamplingRate(wave.nSamplesPerSec);
+    if (open_) miniport_->SetSlotFormat(capture_, wave);
+  } else if (status != STATUS_NO_MATCH) {
+    status = STATUS_INVALID_DEVICE_REQUEST;
+  }
   miniport_->UnlockFormat();
   return status;
 }
@@ -130,6 +134,7 @@ NTSTATUS WaveStream::SetState(KSSTATE State) {
       position_ = 0;
       timeRemainder_ = 0;
       byteRemainder_ = 0;
+      partialBytes_ = 0;  // the port starts again at the buffer's start
       KeCancelTimer(timer_);
       break;
     case KSSTATE_PAUSE:
@@ -182,8 +187,8 @@ NTSTATUS WaveStream::NormalizePhysicalPosition(PLONGLONG PhysicalPosition) {
   return STATUS_SUCCESS;
 }
 
-// DISPATCH_LEVEL. Unsigned 8-bit samples are silent at their midpoint.
-void WaveStream::Silence(PVOID Buffer, ULONG ByteCount) { RtlFillMemory(Buffer, ByteCount, sixteenBit_ ? 0x00 : 0x80); }
+// DISPATCH_LEVEL.
+void WaveStream::Silence(PVOID Buffer, ULONG ByteCount) { RtlFillMemory(Buffer, ByteCount, silence_); }
 
 // ---------------------------------------------------------------------------------------
 // IDmaChannel
@@ -226,12 +231,44 @@ PPHYSICAL_ADDRESS WaveStream::PhysicalAddress(PPHYSICAL_ADDRESS Result) {
   return Result;
 }
 
-// DISPATCH_LEVEL. What is rendered goes to the ring; the emulated buffer is not written.
-void WaveStream::CopyTo(PVOID, PVOID Source, ULONG ByteCount) { TheLoopbackRing().Append(Source, ByteCount); }
+// DISPATCH_LEVEL. What is rendered goes to the ring in whole frames; the emulated buffer is
+// not written.
+void WaveStream::CopyTo(PVOID, PVOID Source, ULONG ByteCount) {
+  const ULONG frame = FrameSize();
+  const auto* bytes = static_cast<const UCHAR*>(Source);
+  ULONG at = 0;
+  if (partialBytes_ > 0) {
+    at = frame - partialBytes_ < ByteCount ? frame - partialBytes_ : ByteCount;
+    RtlCopyMemory(partial_ + partialBytes_, bytes, at);
+    partialBytes_ += at;
+    if (partialBytes_ < frame) return;
+    TheLoopbackRing().Append(partial_, frame, frame);
+    partialBytes_ = 0;
+  }
+  const ULONG whole = (ByteCount - at) / frame * frame;
+  if (whole > 0) TheLoopbackRing().Append(bytes + at, whole, frame);
+  at += whole;
+  partialBytes_ = ByteCount - at;
+  RtlCopyMemory(partial_, bytes + at, partialBytes_);
+}
 
-// DISPATCH_LEVEL. What is captured comes from the ring; what the ring cannot supply is
-// silence rather than whatever the destination held before.
+// DISPATCH_LEVEL. What is captured comes from the ring in whole frames; what the ring cannot
+// supply is whole frames of silence rather than whatever the destination held before.
 void WaveStream::CopyFrom(PVOID Destination, PVOID, ULONG ByteCount) {
-  const ULONG taken = TheLoopbackRing().Take(Destination, ByteCount);
-  if (taken < ByteCount) Silence(static_cast<UCHAR*>(Destination) + taken, ByteCount - taken);
+  const ULONG frame = FrameSize();
+  auto* bytes = static_cast<UCHAR*>(Destination);
+  ULONG at = 0;
+  if (partialBytes_ > 0) {
+    at = partialBytes_ < ByteCount ? partialBytes_ : ByteCount;
+    RtlCopyMemory(bytes, partial_ + (frame - partialBytes_), at);
+    partialBytes_ -= at;
+  }
+  const ULONG whole = (ByteCount - at) / frame * frame;
+  const ULONG taken = TheLoopbackRing().Take(bytes + at, whole, frame);
+  if (taken < whole) Silence(bytes + at + taken, whole - taken);
+  at += whole;
+  if (at == ByteCount) return;
+  if (TheLoopbackRing().Take(partial_, frame, frame) < frame) Silence(partial_, frame);
+  RtlCopyMemory(bytes + at, partial_, ByteCount - at);
+  partialBytes_ = frame - (ByteCount - at);
 }

@@ -14,7 +14,7 @@ class WaveMiniport;
 // PASSIVE_LEVEL, and GetPosition, CopyTo, CopyFrom and Silence during service at
 // DISPATCH_LEVEL; it serializes service with state changes, so the position fields take no
 // lock. SetFormat and set-up take the miniport's format lock; the ring takes its own.
-class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
+class WaveStream final : public UnknownObject<WaveStream, IMiniportWaveCyclicStream, IDmaChannel> {
  public:
   // Allocates a stream (non-paged, "MSVD") holding one creation reference and sets it up as
   // `format` says, with its buffer, the ring if there is none, its DPC and its timer. A stream
@@ -29,10 +29,6 @@ class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
 
   NTSTATUS NonDelegatingQueryInterface(REFIID iid, PVOID* object);
 
-  // IUnknown, shared by both interfaces
-  NTSTATUS QueryInterface(REFIID iid, PVOID* object) override { return outer_->QueryInterface(iid, object); }
-  ULONG AddRef() override { return outer_->AddRef(); }
-  ULONG Release() override { return outer_->Release(); }
 
   // IMiniportWaveCyclicStream
   NTSTATUS SetFormat(PKSDATAFORMAT DataFormat) override;
@@ -68,12 +64,11 @@ class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
   static void Destroy(WaveStream* stream);
   NTSTATUS Init(const KSDATAFORMAT* format);
   void FreeBufferMemory();
+  ULONG FrameSize() const { return blockAlign_; }
 
-  NonDelegatingUnknown<WaveStream> unknown_{this};
-  PUNKNOWN const outer_;
   WaveMiniport* const miniport_;  // referenced
   const bool capture_;
-  bool sixteenBit_ = false;
+  UCHAR silence_ = 0x80;  // the byte of a silent sample
   USHORT blockAlign_ = 0;
   KSSTATE state_ = KSSTATE_STOP;
   PKDPC dpc_ = nullptr;
@@ -86,6 +81,12 @@ class WaveStream final : public IMiniportWaveCyclicStream, public IDmaChannel {
   ULONGLONG lastTime_ = 0;       // interrupt time of the last position update, 100 ns
   ULONGLONG timeRemainder_ = 0;  // 100 ns below one millisecond, carried
   ULONG byteRemainder_ = 0;      // thousandths of a byte, carried
+  // The port's copies come in any size, and the ring moves whole frames only. Render keeps
+  // the first bytes of a frame here until the rest comes; capture keeps the rest of a frame
+  // it took whole (or of a frame of silence) until it is asked for them.
+  static constexpr ULONG kMaxFrameSize = 2 * 2;  // two channels of 16 bits, the miniport's limits
+  UCHAR partial_[kMaxFrameSize] = {};
+  ULONG partialBytes_ = 0;
   bool open_ = false;
   bool madeRing_ = false;
 };

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# The main job: a picture or video through the segmentation worker, masks and a
-# background-blurred copy out. Usage: tools/segment.sh [INPUT] [OUTPUT_DIR]
+# The main job: a picture or video through the segmentation worker, masks, a copy with its
+# background blurred or replaced, and an overview out.
+# Usage: tools/segment.sh [--background FILE] [--blur RADIUS] [INPUT] [OUTPUT_DIR]
 # Without INPUT: the sample photograph. Without OUTPUT_DIR: build/linux/segment-output.
+# The program checks the arguments; this script only makes their paths absolute.
 set -euo pipefail
-if [ $# -gt 2 ]; then
-  echo "usage: $0 [INPUT] [OUTPUT_DIR]" >&2
-  exit 1
-fi
 # Paths are the caller's, relative to where it stands, not to the tree.
 args=()
-for a in "$@"; do args+=("$(realpath -m -- "$a")"); done
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --blur) args+=("$1"); shift; [ $# -gt 0 ] && { args+=("$1"); shift; } ;;
+    --background) args+=("$1"); shift; [ $# -gt 0 ] && { args+=("$(realpath -m -- "$1")"); shift; } ;;
+    -*) args+=("$1"); shift ;;
+    *) args+=("$(realpath -m -- "$1")"); shift ;;
+  esac
+done
 cd "$(dirname "$0")/.."
 
 tools/setup.sh main

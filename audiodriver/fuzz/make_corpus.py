@@ -71,6 +71,8 @@ SEEDS = {
     "wave-propose-5.1": seed(WAVE_PORT, PIN, 14, SET, 0, pin(2), 104, data_format(6, 48000, 16, 0xFFFE, 22, 0x60F)),
     "wave-propose-short-extensible": seed(WAVE_PORT, PIN, 14, SET, 0, pin(2), 90,
                                           data_format(2, 48000, 16, 0xFFFE, 22, 0x3)[:90]),
+    "wave-propose-bridge-pin": seed(WAVE_PORT, PIN, 14, SET, 0, pin(3), 82, data_format(2, 48000, 16)),
+    "wave-propose-capture-mono": seed(WAVE_PORT, PIN, 14, SET, 0, pin(0), 82, data_format(1, 44100, 16)),
     "wave-propose-basic-support": seed(WAVE_PORT, PIN, 14, BASIC, 0, pin(0), 40),
     "handler-wave-propose-get": seed(WAVE_HANDLER, PIN, 14, GET, 0, b"", 82, data_format(2, 44100, 16)),
     "stream-render-cd": seed(RENDER_STREAM, AUDIO, 0, 0, 0, b"", 82, data_format(2, 44100, 16)),

@@ -93,10 +93,17 @@ void Require(bool condition) {
 
 // The value bytes as a data format, of exactly their size as the port hands one over (the
 // port refuses anything shorter than a KSDATAFORMAT): a stream opens only for PCM within the
-// limits, and whatever opens closes again without a trace.
+// limits, exactly when a proposal of the same bytes for its pin is accepted, and whatever
+// opens closes again without a trace.
 void OfferStream(Harness& harness, bool capture, uint8_t* bytes, ULONG size) {
   if (size < sizeof(KSDATAFORMAT)) return;
   std::memcpy(bytes, &size, sizeof size);  // FormatSize
+  const ULONG pin[2] = {capture ? 0u : 2u, 0};  // a KSP_PIN's instance
+  const PCPROPERTY_ITEM propose{&KSPROPSETID_Pin, KSPROPERTY_PIN_PROPOSEDATAFORMAT, KSPROPERTY_TYPE_SET,
+                                PropertyHandlerWaveFilter};
+  PCPROPERTY_REQUEST request{harness.wave->MiniportUnknown(), nullptr, KSFILTER_NODE, &propose, KSPROPERTY_TYPE_SET,
+                             sizeof pin, const_cast<ULONG*>(pin), size, bytes, nullptr};
+  const NTSTATUS proposed = PropertyHandlerWaveFilter(&request);
   PMINIPORTWAVECYCLICSTREAM stream = nullptr;
   PDMACHANNEL dma = nullptr;
   PSERVICEGROUP group = nullptr;
@@ -104,6 +111,7 @@ void OfferStream(Harness& harness, bool capture, uint8_t* bytes, ULONG size) {
                                                       capture, reinterpret_cast<PKSDATAFORMAT>(bytes), &dma, &group);
   Require(NT_SUCCESS(status) == (stream != nullptr && dma != nullptr && group != nullptr));
   Require(NT_SUCCESS(status) == harness.miniport->StreamOpen(capture));
+  Require(NT_SUCCESS(status) == NT_SUCCESS(proposed));
   if (!NT_SUCCESS(status)) return;
   ULONG position = 1;
   Require(stream->GetPosition(&position) == STATUS_SUCCESS && position == 0);

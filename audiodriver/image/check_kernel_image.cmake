@@ -1,7 +1,8 @@
-# cmake -DOBJDUMP=<objdump> -DIMAGE=<VextraAudioDriver.sys> -DMAP=<link map> -P check_kernel_image.cmake
+# cmake -DOBJDUMP=<objdump> -DIMAGE=<VextraAudioDriver.sys> -DMAP=<link map> -DINF=<its INF> -P check_kernel_image.cmake
 # Fails unless the image is what the kernel loads as a driver: an x86-64 PE image of the
 # native subsystem, entered at DriverEntry, relocatable to any address, importing from the
-# kernel, the HAL, Port Class and kernel streaming alone, with no runtime of its own.
+# kernel, the HAL, Port Class and kernel streaming alone, with no runtime of its own; and
+# unless its INF offers it only to the Windows versions its subsystem version asks for.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -25,6 +26,12 @@ function(require_no_match text regex what)
   endif()
 endfunction()
 
+# A hexadecimal or decimal field of the image's private headers, or empty.
+function(header_field out name)
+  string(REGEX MATCH "${name}[\t ]+([0-9a-fA-F]+)" _ "${private}")
+  set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+endfunction()
+
 dump(headers -f)
 dump(private -p)
 dump(sections -h)
@@ -40,10 +47,8 @@ require_no_match("${characteristics}" "[\t ]DLL\n" "an image that is no DLL")
 require_no_match("${private}" "CheckSum[\t ]+00000000\n" "a checksum")
 
 # The entry is DriverEntry, where the link map places it.
-string(REGEX MATCH "AddressOfEntryPoint[\t ]+([0-9a-fA-F]+)" _ "${private}")
-set(entry ${CMAKE_MATCH_1})
-string(REGEX MATCH "ImageBase[\t ]+([0-9a-fA-F]+)" _ "${private}")
-set(base ${CMAKE_MATCH_1})
+header_field(entry AddressOfEntryPoint)
+header_field(base ImageBase)
 file(READ ${MAP} map)
 string(REGEX MATCH "0x0*([0-9a-fA-F]+)[\t ]+DriverEntry\n" _ "${map}")
 set(driverEntry ${CMAKE_MATCH_1})
@@ -83,6 +88,37 @@ endforeach()
 if(NOT "ntoskrnl.exe" IN_LIST imported OR NOT "portcls.sys" IN_LIST imported)
   list(APPEND failures "imports from the kernel and Port Class")
 endif()
+
+# Every models section the INF names is decorated for x86-64 and at least the image's
+# subsystem version: on an older Windows the device is left without a driver rather than
+# given one that cannot load.
+header_field(major MajorSubsystemVersion)
+header_field(minor MinorSubsystemVersion)
+file(READ ${INF} inf)
+string(REGEX MATCH "\n[[]Manufacturer[]][^\n]*\n([^[]*)" _ "${inf}")
+string(REGEX MATCHALL "=[^\n;]+" models "${CMAKE_MATCH_1}")
+if(major STREQUAL "" OR minor STREQUAL "" OR NOT models)
+  list(APPEND failures "a subsystem version and models sections in the INF")
+endif()
+foreach(model IN LISTS models)
+  string(REGEX REPLACE "^=[\t ]*" "" model "${model}")
+  string(REPLACE "," ";" parts "${model}")
+  list(POP_FRONT parts name)
+  string(STRIP "${name}" name)
+  if(NOT parts)
+    list(APPEND failures "a target decoration on the models section ${name}")
+  endif()
+  foreach(target IN LISTS parts)
+    string(STRIP "${target}" target)
+    if(NOT target MATCHES "^NTamd64[.]([0-9]+)[.]([0-9]+)$")
+      list(APPEND failures "an x86-64 models section for Windows ${major}.${minor} or later (found ${name}.${target})")
+    elseif(CMAKE_MATCH_1 LESS major OR (CMAKE_MATCH_1 EQUAL major AND CMAKE_MATCH_2 LESS minor))
+      list(APPEND failures "no models section below Windows ${major}.${minor} (found ${name}.${target})")
+    elseif(NOT inf MATCHES "\n[[]${name}[.]${target}[]]")
+      list(APPEND failures "the models section [${name}.${target}]")
+    endif()
+  endforeach()
+endforeach()
 
 if(failures)
   list(JOIN failures "\n  " text)

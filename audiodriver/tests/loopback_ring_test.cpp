@@ -28,7 +28,7 @@ class LoopbackRingTest : public ::testing::Test {
   }
   std::vector<unsigned char> TakeAll() {
     std::vector<unsigned char> out(ring_.Held());
-    EXPECT_EQ(ring_.Take(out.data(), static_cast<ULONG>(out.size())), out.size());
+    EXPECT_EQ(ring_.Take(out.data(), static_cast<ULONG>(out.size()), 1), out.size());
     return out;
   }
 
@@ -38,9 +38,9 @@ class LoopbackRingTest : public ::testing::Test {
 
 TEST_F(LoopbackRingTest, AppendKeepsTheNewestBytes) {
   // 10 000 bytes at once: only the last 8820 stay, and everything held before goes.
-  ring_.Append(Sequence(100).data(), 100);
+  ring_.Append(Sequence(100).data(), 100, 1);
   const std::vector<unsigned char> big = Sequence(10000, 7);
-  ring_.Append(big.data(), 10000);
+  ring_.Append(big.data(), 10000, 1);
   EXPECT_EQ(ring_.Held(), 8820u);
   EXPECT_EQ(ring_.Dropped(), 100u + 1180u);
   EXPECT_EQ(TakeAll(), std::vector<unsigned char>(big.begin() + 1180, big.end()));
@@ -48,8 +48,8 @@ TEST_F(LoopbackRingTest, AppendKeepsTheNewestBytes) {
   // 5000 bytes onto 6000: the 2180 oldest go.
   const std::vector<unsigned char> first = Sequence(6000, 1);
   const std::vector<unsigned char> second = Sequence(5000, 99);
-  ring_.Append(first.data(), 6000);
-  ring_.Append(second.data(), 5000);
+  ring_.Append(first.data(), 6000, 1);
+  ring_.Append(second.data(), 5000, 1);
   EXPECT_EQ(ring_.Held(), 8820u);
   EXPECT_EQ(ring_.Dropped(), 1280u + 2180u);
   std::vector<unsigned char> expected(first.begin() + 2180, first.end());
@@ -57,32 +57,50 @@ TEST_F(LoopbackRingTest, AppendKeepsTheNewestBytes) {
   EXPECT_EQ(TakeAll(), expected);
 
   // Exactly full, and a byte more.
-  ring_.Append(Sequence(8820).data(), 8820);
+  ring_.Append(Sequence(8820).data(), 8820, 1);
   EXPECT_EQ(ring_.Dropped(), 3460u);
-  ring_.Append(Sequence(1, 200).data(), 1);
+  ring_.Append(Sequence(1, 200).data(), 1, 1);
   EXPECT_EQ(ring_.Dropped(), 3461u);
   EXPECT_EQ(TakeAll().front(), 1);
 }
 
 TEST_F(LoopbackRingTest, TakeDeliversWhatIsHeldOldestFirst) {
   const std::vector<unsigned char> held = Sequence(1000, 3);
-  ring_.Append(held.data(), 1000);
+  ring_.Append(held.data(), 1000, 1);
   // Taking 4000 from 1000 writes 1000 and leaves the rest of the destination alone.
   std::vector<unsigned char> out(4000, 0xEE);
-  EXPECT_EQ(ring_.Take(out.data(), 4000), 1000u);
+  EXPECT_EQ(ring_.Take(out.data(), 4000, 1), 1000u);
   EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + 1000), held);
   EXPECT_EQ(std::vector<unsigned char>(out.begin() + 1000, out.end()), std::vector<unsigned char>(3000, 0xEE));
   EXPECT_EQ(ring_.Held(), 0u);
 
   // A partial take moves the rest to the front, in order.
-  ring_.Append(held.data(), 1000);
-  EXPECT_EQ(ring_.Take(out.data(), 300), 300u);
+  ring_.Append(held.data(), 1000, 1);
+  EXPECT_EQ(ring_.Take(out.data(), 300, 1), 300u);
   EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + 300), std::vector<unsigned char>(held.begin(), held.begin() + 300));
-  ring_.Append(held.data(), 10);
+  ring_.Append(held.data(), 10, 1);
   std::vector<unsigned char> expected(held.begin() + 300, held.end());
   expected.insert(expected.end(), held.begin(), held.begin() + 10);
   EXPECT_EQ(TakeAll(), expected);
   EXPECT_EQ(ring_.Dropped(), 0u);
+}
+
+// Frames of 4 bytes: takes round down to whole frames, and a change of frame size drops what
+// was held of the old one rather than hand it out cut into other frames.
+TEST_F(LoopbackRingTest, WholeFramesOnly) {
+  const std::vector<unsigned char> frames = Sequence(400, 1);
+  ring_.Append(frames.data(), 400, 4);
+  std::vector<unsigned char> out(7, 0xEE);
+  EXPECT_EQ(ring_.Take(out.data(), 7, 4), 4u);
+  EXPECT_EQ(out, (std::vector<unsigned char>{1, 2, 3, 4, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(ring_.Take(out.data(), 3, 4), 0u);
+  EXPECT_EQ(ring_.Held(), 396u);
+  ring_.Append(frames.data(), 8, 2);
+  EXPECT_EQ(ring_.Dropped(), 396u);
+  EXPECT_EQ(ring_.Held(), 8u);
+  EXPECT_EQ(ring_.Take(out.data(), 7, 4), 0u);
+  EXPECT_EQ(ring_.Held(), 0u);
+  EXPECT_EQ(ring_.Dropped(), 404u);
 }
 
 TEST_F(LoopbackRingTest, WithoutAStoreNothingMoves) {
@@ -90,12 +108,12 @@ TEST_F(LoopbackRingTest, WithoutAStoreNothingMoves) {
   EXPECT_EQ(ring_.Create(100, &made), STATUS_SUCCESS);  // one exists: kept as it is
   EXPECT_FALSE(made);
   EXPECT_EQ(ring_.Capacity(), 8820u);
-  ring_.Append(Sequence(10).data(), 10);
+  ring_.Append(Sequence(10).data(), 10, 1);
   ring_.Destroy();
   EXPECT_FALSE(ring_.Exists());
-  ring_.Append(Sequence(10).data(), 10);
+  ring_.Append(Sequence(10).data(), 10, 1);
   std::vector<unsigned char> out(10, 0xEE);
-  EXPECT_EQ(ring_.Take(out.data(), 10), 0u);
+  EXPECT_EQ(ring_.Take(out.data(), 10, 1), 0u);
   EXPECT_EQ(out, std::vector<unsigned char>(10, 0xEE));
   EXPECT_EQ(ring_.Held(), 0u);
   ring_.Destroy();  // twice is harmless
@@ -123,11 +141,11 @@ TEST_F(LoopbackRingTest, TeardownWhileOtherProcessorsCopy) {
     };
   };
   std::thread appender([&] {
-    while (!stop) atDispatch([&] { ring_.Append(chunk.data(), 1764); })();
+    while (!stop) atDispatch([&] { ring_.Append(chunk.data(), 1764, 1); })();
   });
   std::thread taker([&] {
     std::vector<unsigned char> out(2000);
-    while (!stop) atDispatch([&] { ring_.Take(out.data(), 2000); })();
+    while (!stop) atDispatch([&] { ring_.Take(out.data(), 2000, 1); })();
   });
   for (int round = 0; round < 300; ++round) {
     ring_.Destroy();

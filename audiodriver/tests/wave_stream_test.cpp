@@ -44,6 +44,50 @@ TEST_F(WaveStreams, OneStreamPerDirection) {
   EXPECT_FALSE(miniport_->StreamOpen(false));
 }
 
+// A stream's slot is taken before the stream is made and given back only once its ring is
+// gone, both under the format lock. Another opening of the same direction put in between two
+// steps of the first (here on the same thread, which the lock lets in) finds the slot taken:
+// it can neither open a second stream of the direction nor lose a ring it just found to the
+// stream that is closing.
+TEST_F(WaveStreams, OpeningsBetweenTheStepsOfAnotherFindTheSlotTaken) {
+  const KSDATAFORMAT_WAVEFORMATEX format = Cd();
+  struct Opened {
+    NTSTATUS status = STATUS_UNSUCCESSFUL;  // not tried
+    PMINIPORTWAVECYCLICSTREAM stream = nullptr;
+    PDMACHANNEL dma = nullptr;
+    PSERVICEGROUP group = nullptr;
+    ~Opened() {
+      if (stream != nullptr) stream->Release();
+      if (dma != nullptr) dma->Release();
+      if (group != nullptr) group->Release();
+    }
+  };
+  const auto open = [&](bool capture, Opened& opened) {
+    opened.status = miniport_->NewStream(&opened.stream, nullptr, NonPagedPoolNx, capture ? 0 : 2, capture,
+                                         const_cast<PKSDATAFORMAT>(&format.DataFormat), &opened.dma, &opened.group);
+  };
+
+  Opened between;
+  kstandin::OnNthAllocation(1, [&] { open(false, between); });  // while the first render stream is being made
+  {
+    Opened render;
+    open(false, render);
+    ASSERT_EQ(Hex(render.status), Hex(STATUS_SUCCESS));
+    EXPECT_EQ(Hex(between.status), Hex(STATUS_INSUFFICIENT_RESOURCES));
+  }
+
+  Opened later;
+  {
+    Stream capture;
+    ASSERT_EQ(OpenCapture(format, &capture), STATUS_SUCCESS);
+    kstandin::OnFreeOf(capture.DmaChannel()->SystemAddress(), [&] { open(true, later); });  // while it closes
+  }
+  EXPECT_EQ(Hex(later.status), Hex(STATUS_INSUFFICIENT_RESOURCES));
+  if (NT_SUCCESS(later.status)) {
+    EXPECT_TRUE(TheLoopbackRing().Exists()) << "an open capture stream lost its ring";
+  }
+}
+
 TEST_F(WaveStreams, FormatsOutsideTheLimitsAreRefused) {
   struct Case {
     const char* what;
@@ -76,8 +120,13 @@ TEST_F(WaveStreams, FormatsOutsideTheLimitsAreRefused) {
   cases.push_back({"not PCM: outside the pin's range", f, STATUS_NO_MATCH});
   f = Cd();
   f.WaveFormatEx.nBlockAlign = 0;
-  f.WaveFormatEx.nAvgBytesPerSec = 1;
-  cases.push_back({"block alignment and byte rate unexamined", f, STATUS_SUCCESS});
+  cases.push_back({"no block alignment", f, STATUS_INVALID_PARAMETER});
+  f = Cd();
+  f.WaveFormatEx.nBlockAlign = 3;
+  cases.push_back({"frames not one sample per channel", f, STATUS_INVALID_PARAMETER});
+  f = Cd();
+  f.WaveFormatEx.nAvgBytesPerSec = 160000;
+  cases.push_back({"byte rate not frames times rate", f, STATUS_INVALID_PARAMETER});
   // A data format that ends before its wave format: nothing past FormatSize is read.
   f = Cd();
   f.DataFormat.FormatSize = sizeof(KSDATAFORMAT) + sizeof(WAVEFORMATEX) - 1;
@@ -146,12 +195,36 @@ TEST_F(WaveStreams, FramingFollowsTheFiltersRate) {
   ULONG framing = 0;
   EXPECT_EQ(render.MiniportStream()->SetNotificationFreq(3, &framing), 3u);
   EXPECT_EQ(framing, 576u);
-  // One rate for the whole filter: the last format set on either stream.
+}
+
+// The ring between the streams is a FIFO of frames: while both directions are open they carry
+// one format, and the filter's one rate is that format's. A stream or a format change that
+// differs from the open other direction is no match; alone, a stream may take any format.
+TEST_F(WaveStreams, RenderAndCaptureCarryOneFormat) {
+  const KSDATAFORMAT_WAVEFORMATEX narrow = PcmFormat(1, 8000, 8);
+  const KSDATAFORMAT_WAVEFORMATEX dvd = Dvd();
+  Stream render;
+  ASSERT_EQ(OpenRender(Dvd(), &render), STATUS_SUCCESS);
   Stream capture;
-  ASSERT_EQ(OpenCapture(PcmFormat(1, 8000, 8), &capture), STATUS_SUCCESS);
+  EXPECT_EQ(Hex(OpenCapture(narrow, &capture)), Hex(STATUS_NO_MATCH));
+  EXPECT_EQ(Hex(OpenCapture(Cd(), &capture)), Hex(STATUS_NO_MATCH));  // the rate alone differs
+  EXPECT_EQ(Hex(OpenCapture(PcmFormat(2, 48000, 8), &capture)), Hex(STATUS_NO_MATCH));
+  EXPECT_FALSE(miniport_->StreamOpen(true));
+  EXPECT_EQ(miniport_->SamplingRate(), 48000u);
+
+  ASSERT_EQ(Hex(render.SetFormat(&narrow.DataFormat)), Hex(STATUS_SUCCESS));  // alone: any format
+  ASSERT_EQ(Hex(OpenCapture(narrow, &capture)), Hex(STATUS_SUCCESS));
   EXPECT_EQ(miniport_->SamplingRate(), 8000u);
+  ULONG framing = 0;
   EXPECT_EQ(render.MiniportStream()->SetNotificationFreq(10, &framing), 10u);
-  EXPECT_EQ(framing, 320u);
+  EXPECT_EQ(framing, 80u);
+  for (kstandin::Stream* stream : {&render, &capture}) {
+    EXPECT_EQ(Hex(stream->SetFormat(&dvd.DataFormat)), Hex(STATUS_NO_MATCH));
+    EXPECT_EQ(miniport_->SamplingRate(), 8000u);
+  }
+  capture.Close();
+  EXPECT_EQ(Hex(render.SetFormat(&dvd.DataFormat)), Hex(STATUS_SUCCESS));
+  EXPECT_EQ(miniport_->SamplingRate(), 48000u);
 }
 
 TEST_F(WaveStreams, SetFormatIsRefusedWhileRunning) {
@@ -204,11 +277,9 @@ TEST_F(WaveStreams, PositionsFollowTheClock) {
 }
 
 TEST_F(WaveStreams, PositionWrapsAtTheBufferSize) {
-  // 8000 bytes at 160 000 bytes a second take 50 ms; then 10 ms at 176 400 add 1764.
-  KSDATAFORMAT_WAVEFORMATEX slow = Cd();
-  slow.WaveFormatEx.nAvgBytesPerSec = 160000;
+  // 8000 bytes at 160 000 bytes a second (40 kHz) take 50 ms; then 10 ms at 176 400 add 1764.
   Stream render;
-  ASSERT_EQ(OpenRender(slow, &render, nullptr, 60000), STATUS_SUCCESS);
+  ASSERT_EQ(OpenRender(PcmFormat(2, 40000, 16), &render, nullptr, 60000), STATUS_SUCCESS);
   EXPECT_EQ(render.BufferSize(), 8820u);
   Run(render);
   kstandin::AdvanceClock(50 * kMillisecond);
@@ -249,6 +320,83 @@ TEST_F(WaveStreams, StopResetsPauseFreezesRunRestartsTheClock) {
   EXPECT_EQ(stream->SetState(KSSTATE_STOP), STATUS_SUCCESS);
 }
 
+// The cases where each rule of the state changes shows: ACQUIRE stops a running or paused
+// stream (position 0, no more service); RUN starts the time anew, so a pause taken half-way
+// into a millisecond does not carry the half into the run after it; STOP forgets the
+// thousandths of a byte.
+TEST_F(WaveStreams, StateChangesResetWhatTheyShould) {
+  kstandin::StreamBuffer queue(8192);
+  const std::vector<unsigned char> bytes(8192, 0x11);
+  ASSERT_EQ(queue.Write(bytes.data(), bytes.size(), std::chrono::milliseconds(0)), bytes.size());
+  Stream render;
+  ASSERT_EQ(OpenRender(Cd(), &render, &queue, 10), STATUS_SUCCESS);
+  IMiniportWaveCyclicStream* stream = render.MiniportStream();
+  for (KSSTATE from : {KSSTATE_RUN, KSSTATE_PAUSE}) {
+    Run(render);
+    kstandin::AdvanceClock(10 * kMillisecond);
+    ASSERT_EQ(render.SetState(from), STATUS_SUCCESS);
+    EXPECT_NE(Position(render), 0u);
+    EXPECT_EQ(stream->SetState(KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    EXPECT_EQ(Position(render), 0u) << from;
+    const uint64_t served = queue.Served();
+    kstandin::AdvanceClock(30 * kMillisecond);  // no timer left to ask for service
+    EXPECT_EQ(queue.Served(), served) << from;
+    EXPECT_EQ(stream->SetState(KSSTATE_STOP), STATUS_SUCCESS);  // already there
+    ASSERT_EQ(render.SetState(KSSTATE_STOP), STATUS_SUCCESS);
+  }
+
+  Run(render);
+  kstandin::AdvanceClock(10 * kMillisecond + 5000);
+  EXPECT_EQ(Position(render), 1764u);  // read at 10.5 ms: half a millisecond carried
+  ASSERT_EQ(render.SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+  Run(render);
+  kstandin::AdvanceClock(9 * kMillisecond + 5000);  // 9.5 ms: 9 whole ones, not 10 with the carried half
+  EXPECT_EQ(Position(render), 1764u + 1587u);
+
+  ASSERT_EQ(render.SetState(KSSTATE_STOP), STATUS_SUCCESS);
+  Run(render);
+  kstandin::AdvanceClock(2 * kMillisecond);  // 352.8 bytes: 0.8 carried
+  EXPECT_EQ(Position(render), 352u);
+  ASSERT_EQ(render.SetState(KSSTATE_STOP), STATUS_SUCCESS);
+  Run(render);
+  kstandin::AdvanceClock(kMillisecond);  // 176.4 bytes, not 177.2
+  EXPECT_EQ(Position(render), 176u);
+}
+
+// RUN sets the timer to expire at once, not one interval on: the capture stream's first
+// expiry serves the whole group at the moment it starts, so the render stream running for
+// 5 ms of its 10 ms interval has its 882 bytes moved then.
+TEST_F(WaveStreams, TheFirstServiceComesAtRun) {
+  kstandin::StreamBuffer queue(8192);
+  const std::vector<unsigned char> bytes(8192, 0x11);
+  ASSERT_EQ(queue.Write(bytes.data(), bytes.size(), std::chrono::milliseconds(0)), bytes.size());
+  Stream render;
+  Stream capture;
+  ASSERT_EQ(OpenRender(Cd(), &render, &queue, 10), STATUS_SUCCESS);
+  ASSERT_EQ(OpenCapture(Cd(), &capture, nullptr, 10), STATUS_SUCCESS);
+  Run(render);
+  kstandin::AdvanceClock(5 * kMillisecond);
+  EXPECT_EQ(queue.Served(), 0u);
+  Run(capture);
+  EXPECT_EQ(queue.Served(), 882u);
+}
+
+// The adapter holds the wave miniport's service group: the miniport's reference, the
+// adapter's and the one handed out with a stream.
+TEST_F(WaveStreams, TheAdapterHoldsTheServiceGroup) {
+  const KSDATAFORMAT_WAVEFORMATEX format = Cd();
+  PMINIPORTWAVECYCLICSTREAM stream = nullptr;
+  PDMACHANNEL dma = nullptr;
+  PSERVICEGROUP group = nullptr;
+  ASSERT_EQ(miniport_->NewStream(&stream, nullptr, NonPagedPoolNx, 2, FALSE, const_cast<PKSDATAFORMAT>(&format.DataFormat),
+                                 &dma, &group),
+            STATUS_SUCCESS);
+  EXPECT_EQ(References(group), 3u);
+  stream->Release();
+  dma->Release();
+  group->Release();
+}
+
 // Without an update for 25.01 s at 176 400 bytes a second the bytes counted exceed 32 bits,
 // and after 429.5 s the elapsed time does; the position still lands where the clock says
 // (25.01 s is 4 411 764 bytes: 1764 past a multiple of the buffer, and so is 500.01 s).
@@ -275,28 +423,22 @@ TEST_F(WaveStreams, NormalizePhysicalPosition) {
     EXPECT_EQ(stream->NormalizePhysicalPosition(&position), STATUS_SUCCESS);
     EXPECT_EQ(position, c.units) << c.bytes;
   }
-  // The first division truncates in 32 bits: 10 000 000 / 3 is 3 333 333 per frame.
+  // A format without block alignment or rate is refused, and the position keeps the old one's.
   ASSERT_EQ(render.SetState(KSSTATE_STOP), STATUS_SUCCESS);
-  KSDATAFORMAT_WAVEFORMATEX odd = Dvd();
-  odd.WaveFormatEx.nBlockAlign = 3;
-  ASSERT_EQ(render.SetFormat(&odd.DataFormat), STATUS_SUCCESS);
-  LONGLONG position = 48000 * 3;
-  EXPECT_EQ(stream->NormalizePhysicalPosition(&position), STATUS_SUCCESS);
-  EXPECT_EQ(position, 3333333LL * 144000 / 48000);
-  // Without block alignment or rate there is no time to give; the position is left alone.
   for (auto [align, rate] : {std::pair<WORD, DWORD>{0, 48000}, {4, 0}}) {
     KSDATAFORMAT_WAVEFORMATEX broken = Dvd();
     broken.WaveFormatEx.nBlockAlign = align;
     broken.WaveFormatEx.nSamplesPerSec = rate;
-    ASSERT_EQ(render.SetFormat(&broken.DataFormat), STATUS_SUCCESS);
-    position = 1000;
-    EXPECT_EQ(Hex(stream->NormalizePhysicalPosition(&position)), Hex(STATUS_INVALID_DEVICE_REQUEST));
-    EXPECT_EQ(position, 1000);
+    EXPECT_EQ(Hex(render.SetFormat(&broken.DataFormat)), Hex(STATUS_INVALID_DEVICE_REQUEST));
+    LONGLONG position = 192000;
+    EXPECT_EQ(Hex(stream->NormalizePhysicalPosition(&position)), Hex(STATUS_SUCCESS));
+    EXPECT_EQ(position, 10000000);
   }
 }
 
 TEST_F(WaveStreams, SilenceByBitDepth) {
-  for (auto [bits, fill] : {std::pair<WORD, unsigned char>{16, 0x00}, {8, 0x80}, {12, 0x80}}) {
+  // Samples above 8 bits are signed: silent at 0, whatever their depth.
+  for (auto [bits, fill] : {std::pair<WORD, unsigned char>{16, 0x00}, {8, 0x80}, {9, 0x00}, {12, 0x00}, {15, 0x00}}) {
     Stream render;
     ASSERT_EQ(OpenRender(PcmFormat(2, 22050, bits), &render), STATUS_SUCCESS);
     std::vector<unsigned char> bytes(64, 0x5A);
@@ -304,6 +446,12 @@ TEST_F(WaveStreams, SilenceByBitDepth) {
     std::vector<unsigned char> expected(64, 0x5A);
     std::fill(expected.begin() + 8, expected.begin() + 48, fill);
     EXPECT_EQ(bytes, expected) << bits;
+    // and so is what a capture stream records from an empty ring
+    Stream capture;
+    ASSERT_EQ(OpenCapture(PcmFormat(2, 22050, bits), &capture), STATUS_SUCCESS);
+    std::vector<unsigned char> recorded(10, 0x5A);
+    capture.DmaChannel()->CopyFrom(recorded.data(), nullptr, 10);
+    EXPECT_EQ(recorded, std::vector<unsigned char>(10, fill)) << bits;
   }
 }
 

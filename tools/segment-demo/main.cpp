@@ -1,7 +1,12 @@
-// segment-demo [INPUT] [OUTPUT_DIR]: a picture or video through the segmentation worker, the
-// way a host runs it; writes the foreground masks and the input with its background blurred.
-// Without arguments: the sample photograph.
+// segment-demo [--background FILE] [--blur RADIUS] [INPUT] [OUTPUT_DIR]: a picture or video
+// through the segmentation worker, the way a host runs it; writes the foreground masks, the
+// input with its background blurred or replaced, and an overview of the three. Without
+// arguments: the sample photograph.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,10 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "background_blur.h"
+#include "background.h"
+#include "box_blur.h"
 #include "frame_geometry.h"
-#include "mask_scaler.h"
+#include "mask_refiner.h"
 #include "media.h"
+#include "overview.h"
 #include "worker_main.h"
 #include "worker_process.h"
 
@@ -26,8 +33,9 @@ namespace {
 namespace fd = mivra::foreground_detection;
 namespace fs = std::filesystem;
 namespace media = vextra::media;
-using vextra::segment_demo::BackgroundBlur;
-using vextra::segment_demo::MaskScaler;
+using vextra::segment_demo::Background;
+using vextra::segment_demo::BoxBlur;
+using vextra::segment_demo::MaskRefiner;
 using Bytes = std::vector<uint8_t>;
 
 enum class DemoExit : int { done = 0, usage = 1, input = 2, worker = 3, output = 4, unexpected = 5 };
@@ -39,6 +47,69 @@ struct DemoError : std::runtime_error {
 
 // A still picture's mask is best once the fed-back mask has settled on it.
 constexpr int kStillRequests = 5;
+constexpr int kMaxBlurRadius = 1000;
+constexpr const char* kUsage = "usage: segment-demo [--background FILE] [--blur RADIUS] [INPUT] [OUTPUT_DIR]";
+
+struct Options {
+  fs::path input = fs::path(VEXTRA_PICTURES_DIR) / "astronaut.png";
+  fs::path outputDir = VEXTRA_SEGMENT_OUTPUT_DIR;
+  std::optional<fs::path> background;
+  std::optional<int> blurRadius;
+};
+
+int blurRadius(const std::string& text) {
+  int radius = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), radius);
+  if (error != std::errc() || end != text.data() + text.size() || radius < 0 || radius > kMaxBlurRadius)
+    throw DemoError(DemoExit::usage, "--blur " + text + ": RADIUS must be a whole number of pixels from 0 to " +
+                                         std::to_string(kMaxBlurRadius));
+  return radius;
+}
+
+Options parseArguments(const std::vector<std::string>& arguments) {
+  Options options;
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    const bool takesValue = a == "--background" || a == "--blur";
+    if (takesValue && i + 1 == arguments.size()) throw DemoError(DemoExit::usage, a + " needs a value; " + kUsage);
+    if (a == "--background")
+      options.background = arguments[++i];
+    else if (a == "--blur")
+      options.blurRadius = blurRadius(arguments[++i]);
+    else if (a.size() > 1 && a[0] == '-')
+      throw DemoError(DemoExit::usage, a == "-h" || a == "--help" ? kUsage : "unknown option " + a + "; " + kUsage);
+    else
+      positional.push_back(a);
+  }
+  if (positional.size() > 2) throw DemoError(DemoExit::usage, kUsage);
+  if (positional.size() > 0) options.input = positional[0];
+  if (positional.size() > 1) options.outputDir = positional[1];
+  return options;
+}
+
+// ffmpeg's own complaint about a file it cannot read is kept off the terminal while it lives,
+// so that the demo's one line says what went wrong.
+class QuietErrors {
+ public:
+  QuietErrors() : saved_(::dup(STDERR_FILENO)) {
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+      ::dup2(null, STDERR_FILENO);
+      ::close(null);
+    }
+  }
+  ~QuietErrors() {
+    if (saved_ < 0) return;
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+  }
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+
+ private:
+  int saved_;
+};
 
 // Runs f, turning any other failure into a DemoError with the given exit code.
 template <typename F>
@@ -142,37 +213,37 @@ class Output {
   media::FrameWriter writer_;
 };
 
-// One frame's buffers and its way from the worker's mask to the two outputs.
+// One frame's buffers and its way from the worker's mask to the outputs.
 struct Frame {
-  Bytes full, small, mask, fullMask, blurred;
-  MaskScaler scaler;
-  BackgroundBlur background;
+  Bytes full, small, mask, fullMask, result;
+  MaskRefiner refiner;
+  Background background;
 
-  explicit Frame(const media::StreamInfo& info)
+  Frame(const media::StreamInfo& info, Background&& behind)
       : full(pixelCount(info) * 4),
         small(fd::kFrameBytes),
         mask(fd::kMaskBytes),
         fullMask(pixelCount(info)),
-        blurred(full.size()),
-        scaler(int(fd::kFrameWidth), int(fd::kFrameHeight), info.width, info.height),
-        background(info.width, info.height) {}
+        result(full.size()),
+        refiner(int(fd::kFrameWidth), int(fd::kFrameHeight), info.width, info.height),
+        background(std::move(behind)) {}
 
   static size_t pixelCount(const media::StreamInfo& info) { return size_t(info.width) * size_t(info.height); }
 
   void compose() {
-    scaler.scale(mask, fullMask);
-    background.apply(full, fullMask, blurred);
+    refiner.refine(full, mask, fullMask);
+    background.composite(full, fullMask, result);
   }
 };
 
-// The mask and the blurred-background frame: pictures for a picture, videos for a video.
+// The mask and the result: pictures for a picture, videos for a video.
 struct Outputs {
   Output mask;
-  Output blurred;
+  Output result;
 
-  Outputs(const fs::path& dir, const media::StreamInfo& info)
+  Outputs(const fs::path& dir, const media::StreamInfo& info, const std::string& resultName)
       : mask(dir / name("mask", info), info, media::PixelFormat::gray),
-        blurred(dir / name("blurred", info), info, media::PixelFormat::bgra) {}
+        result(dir / name(resultName, info), info, media::PixelFormat::bgra) {}
 
   static std::string name(const std::string& stem, const media::StreamInfo& info) {
     return stem + (info.still ? ".png" : ".mp4");
@@ -180,18 +251,47 @@ struct Outputs {
 
   void write(const Frame& frame) {
     mask.write(frame.fullMask);
-    blurred.write(frame.blurred);
+    result.write(frame.result);
   }
 
   void finish() {
     mask.finish();
-    blurred.finish();
+    result.finish();
   }
 };
 
-media::StreamInfo probeInput(const fs::path& input) {
-  if (!fs::is_regular_file(input)) throw DemoError(DemoExit::input, input.string() + ": no such file");
-  return failingAs(DemoExit::input, "cannot decode", [&] { return media::probe(input.string()); });
+media::StreamInfo probeFile(const fs::path& path, const std::string& what) {
+  if (!fs::is_regular_file(path)) throw DemoError(DemoExit::input, what + path.string() + ": no such file");
+  try {
+    QuietErrors quiet;
+    return media::probe(path.string());
+  } catch (const std::exception&) {
+    throw DemoError(DemoExit::input, what + path.string() + ": cannot be decoded");
+  }
+}
+
+// Checked and read before anything is written, so a bad value leaves no outputs behind.
+Background backgroundFor(const Options& options, const media::StreamInfo& info) {
+  const int radius = options.blurRadius.value_or(options.background ? 0 : BoxBlur::defaultRadius(info.width, info.height));
+  if (!options.background) return Background(info.width, info.height, radius);
+  const std::string what = "--background ";
+  probeFile(*options.background, what);
+  try {
+    QuietErrors quiet;
+    return Background(info.width, info.height, radius,
+                      media::readPicture(options.background->string(), info.width, info.height, media::Fit::cover));
+  } catch (const std::exception&) {
+    throw DemoError(DemoExit::input, what + options.background->string() + ": cannot be decoded");
+  }
+}
+
+void writeOverview(const fs::path& dir, const media::StreamInfo& info, const Frame& frame) {
+  const std::string path = (dir / "overview.png").string();
+  failingAs(DemoExit::output, path, [&] {
+    const auto picture = vextra::segment_demo::overview(info.width, info.height, frame.full, frame.fullMask, frame.result);
+    media::writePicture(path, picture.width, picture.height, media::PixelFormat::bgra, picture.pixels);
+  });
+  std::printf("%s\n", path.c_str());
 }
 
 double percentile(std::vector<double> values, double p) {
@@ -213,13 +313,15 @@ void printTimes(int frames, const std::vector<double>& millis) {
               percentile(steady, 0.99), steady.size());
 }
 
-int run(const fs::path& input, const fs::path& outputDir) {
-  const media::StreamInfo info = probeInput(input);
+int run(const Options& options) {
+  const fs::path& input = options.input;
+  const fs::path& outputDir = options.outputDir;
+  const media::StreamInfo info = probeFile(input, "");
+  Frame frame(info, backgroundFor(options, info));
   failingAs(DemoExit::output, "cannot make the output folder", [&] { fs::create_directories(outputDir); });
   std::printf("output folder: %s\n", outputDir.c_str());
 
   Worker worker(VEXTRA_WORKER_PATH);
-  Frame frame(info);
   FrameSource source(input.string(), info.width, info.height);
   if (!source.next(frame.full, frame.small))
     throw DemoError(DemoExit::input, input.string() + ": no frame could be decoded");
@@ -230,12 +332,14 @@ int run(const fs::path& input, const fs::path& outputDir) {
     for (int i = 0; i < (info.still ? kStillRequests : 1); ++i) worker.segment(frame.small, frame.mask);
     frame.compose();
     // Opened after the first answer, so that the encoders' start does not delay it.
-    if (!outputs) outputs.emplace(outputDir, info);
+    if (!outputs) outputs.emplace(outputDir, info, options.background ? "replaced" : "blurred");
     outputs->write(frame);
     ++frames;
   } while (!info.still && source.next(frame.full, frame.small));
   worker.stop();
   outputs->finish();
+  // A video's last frame: by then the fed-back mask has settled.
+  writeOverview(outputDir, info, frame);
   printTimes(frames, worker.millis());
   return int(DemoExit::done);
 }
@@ -243,14 +347,8 @@ int run(const fs::path& input, const fs::path& outputDir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 3 || (argc > 1 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help"))) {
-    std::fprintf(stderr, "usage: %s [INPUT] [OUTPUT_DIR]\n", argv[0]);
-    return int(DemoExit::usage);
-  }
-  const fs::path input = argc > 1 ? fs::path(argv[1]) : fs::path(VEXTRA_PICTURES_DIR) / "astronaut.png";
-  const fs::path outputDir = argc > 2 ? fs::path(argv[2]) : fs::path(VEXTRA_SEGMENT_OUTPUT_DIR);
   try {
-    return run(input, outputDir);
+    return run(parseArguments(std::vector<std::string>(argv + 1, argv + argc)));
   } catch (const DemoError& e) {
     std::fprintf(stderr, "segment-demo: %s\n", e.what());
     return int(e.exit);

@@ -24,6 +24,9 @@ struct Tracker {
   uint64_t serial = 0;
   uint64_t failAt = 0;  // serial of the attempt to fail, 0 for none
   std::set<ULONG> failTags;
+  uint64_t hookAt = 0;  // serial of the attempt to run the hook at, 0 for none
+  std::function<void()> allocationHook;  // hooks are taken out and run without the lock: they allocate
+  std::map<const void*, std::function<void()>> freeHooks;
 };
 
 Tracker& Pool() {
@@ -92,6 +95,22 @@ void ClearPoolFaults() {
   std::lock_guard guard(pool.lock);
   pool.failAt = 0;
   pool.failTags.clear();
+  pool.hookAt = 0;
+  pool.allocationHook = nullptr;
+  pool.freeHooks.clear();
+}
+
+void OnNthAllocation(uint64_t n, std::function<void()> hook) {
+  Tracker& pool = Pool();
+  std::lock_guard guard(pool.lock);
+  pool.hookAt = n == 0 ? 0 : pool.serial + n;
+  pool.allocationHook = std::move(hook);
+}
+
+void OnFreeOf(const void* address, std::function<void()> hook) {
+  Tracker& pool = Pool();
+  std::lock_guard guard(pool.lock);
+  pool.freeHooks[address] = std::move(hook);
 }
 
 }  // namespace kstandin
@@ -103,8 +122,16 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag)
   RequireIrqlAtMost(PoolType == PagedPool ? APC_LEVEL : DISPATCH_LEVEL, "ExAllocatePoolWithTag");
   if (Tag == 0) BugCheck(BAD_POOL_CALLER, "ExAllocatePoolWithTag without a tag");
   Tracker& pool = Pool();
-  std::lock_guard guard(pool.lock);
+  std::unique_lock guard(pool.lock);
   const uint64_t serial = ++pool.serial;
+  if (serial == pool.hookAt) {
+    std::function<void()> hook = std::move(pool.allocationHook);
+    pool.hookAt = 0;
+    pool.allocationHook = nullptr;
+    guard.unlock();
+    if (hook) hook();
+    guard.lock();
+  }
   if (serial == pool.failAt) {
     pool.failAt = 0;
     return nullptr;
@@ -121,6 +148,16 @@ void ExFreePoolWithTag(PVOID P, ULONG Tag) {
   using namespace kstandin;
   RequireIrqlAtMost(DISPATCH_LEVEL, "ExFreePoolWithTag");
   Tracker& pool = Pool();
+  std::function<void()> hook;
+  {
+    std::lock_guard guard(pool.lock);
+    const auto hooked = pool.freeHooks.find(P);
+    if (hooked != pool.freeHooks.end()) {
+      hook = std::move(hooked->second);
+      pool.freeHooks.erase(hooked);
+    }
+  }
+  if (hook) hook();
   size_t size = 0;
   {
     std::lock_guard guard(pool.lock);

@@ -53,6 +53,38 @@ TEST(Pool, TracksBlocksByTagAndFailsOnRequest) {
   EXPECT_TRUE(kstandin::OutstandingBlocks(since).empty());
 }
 
+// Hooks put another caller's work between two steps: at the nth allocation from now, before
+// it is made, and at the free of one block, before it is freed; each once, and free to use
+// the pool themselves.
+TEST(Pool, HooksRunOnceInBetween) {
+  const ULONG kTag = PoolTagFromText("Hook");
+  std::vector<std::string> steps;
+  void* inner = nullptr;
+  kstandin::OnNthAllocation(2, [&] {
+    steps.push_back("allocation hook");
+    inner = ExAllocatePoolWithTag(NonPagedPoolNx, 4, kTag);
+  });
+  void* first = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
+  steps.push_back("first");
+  void* second = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
+  steps.push_back("second");
+  void* third = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
+  EXPECT_EQ(steps, (std::vector<std::string>{"first", "allocation hook", "second"}));
+  ASSERT_NE(inner, nullptr);
+
+  kstandin::OnFreeOf(second, [&] {
+    EXPECT_TRUE(kstandin::IsLiveBlock(second));
+    ExFreePoolWithTag(inner, kTag);
+    steps.push_back("free hook");
+  });
+  ExFreePoolWithTag(first, kTag);
+  ExFreePoolWithTag(second, kTag);
+  EXPECT_FALSE(kstandin::IsLiveBlock(inner));
+  ExFreePoolWithTag(third, kTag);
+  EXPECT_EQ(steps.back(), "free hook");
+  EXPECT_EQ(steps.size(), 4u);
+}
+
 TEST_F(KernelDeathTest, PoolMisuseStopsTheMachine) {
   EXPECT_DEATH(
       {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,12 @@ void FailNthAllocation(uint64_t n);
 // Every allocation with this tag fails until ClearPoolFaults.
 void FailAllocationsTagged(ULONG tag);
 void ClearPoolFaults();
+
+// Runs `hook` once on the allocating thread at the nth allocation attempt from now (1: the
+// next), before the block is made: another caller's work, put exactly in between two steps of
+// the code under test.
+void OnNthAllocation(uint64_t n, std::function<void()> hook);
+// Runs `hook` once on the freeing thread when the block at `address` is freed, before it is.
+void OnFreeOf(const void* address, std::function<void()> hook);
 
 }  // namespace kstandin

@@ -1,4 +1,4 @@
-#include "background_blur.h"
+#include "box_blur.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -8,49 +8,41 @@ namespace vextra::segment_demo {
 namespace {
 
 constexpr size_t kChannels = 4;
-// Three box passes come close to a Gaussian blur at a running sum's cost.
 constexpr int kPasses = 3;
 
-// Strong enough to hide the background's detail at any picture size.
-int radiusFor(int width, int height) { return std::max(2, std::min(width, height) / 24); }
+uint8_t scaled(uint32_t sum, uint64_t reciprocal) { return uint8_t((sum * reciprocal + (uint64_t(1) << 31)) >> 32); }
 
 }  // namespace
 
-BackgroundBlur::BackgroundBlur(int width, int height)
+BoxBlur::BoxBlur(int width, int height, int radius)
     : width_(width),
       height_(height),
-      radius_(radiusFor(width, height)),
-      reciprocal_(65536 / uint32_t(2 * radius_ + 1)),
-      blurred_(size_t(width) * size_t(height) * kChannels),
-      scratch_(blurred_.size()),
-      columnSums_(size_t(width) * kChannels) {}
-
-void BackgroundBlur::apply(std::span<const uint8_t> frame, std::span<const uint8_t> mask, std::span<uint8_t> out) {
-  const size_t pixels = size_t(width_) * size_t(height_);
-  if (frame.size() < pixels * kChannels || mask.size() < pixels || out.size() < pixels * kChannels)
-    throw std::invalid_argument("BackgroundBlur: buffers smaller than the picture");
-  blur(frame);
-  for (size_t p = 0; p < pixels; ++p) {
-    const uint32_t fore = mask[p], back = 255 - fore;
-    for (size_t c = 0; c < 3; ++c) {
-      const size_t i = p * kChannels + c;
-      out[i] = uint8_t((frame[i] * fore + blurred_[i] * back + 127) / 255);
-    }
-    out[p * kChannels + 3] = 255;
-  }
+      radius_(radius),
+      reciprocal_((uint64_t(1) << 32) / uint64_t(2 * radius + 1)),
+      scratch_(size_t(width) * size_t(height) * kChannels),
+      columnSums_(size_t(width) * kChannels) {
+  if (radius < 0) throw std::invalid_argument("BoxBlur: negative radius");
 }
 
-void BackgroundBlur::blur(std::span<const uint8_t> frame) {
-  boxRows(frame, scratch_);
-  boxColumns(scratch_, blurred_);
+int BoxBlur::defaultRadius(int width, int height) { return std::max(2, std::min(width, height) / 24); }
+
+void BoxBlur::apply(std::span<const uint8_t> from, std::span<uint8_t> to) {
+  const size_t bytes = size_t(width_) * size_t(height_) * kChannels;
+  if (from.size() < bytes || to.size() < bytes) throw std::invalid_argument("BoxBlur: buffers smaller than the picture");
+  if (radius_ == 0) {
+    if (from.data() != to.data()) std::copy_n(from.begin(), bytes, to.begin());
+    return;
+  }
+  boxRows(from, scratch_);
+  boxColumns(scratch_, to);
   for (int pass = 1; pass < kPasses; ++pass) {
-    boxRows(blurred_, scratch_);
-    boxColumns(scratch_, blurred_);
+    boxRows(to, scratch_);
+    boxColumns(scratch_, to);
   }
 }
 
 // Edges repeat the outermost pixel, so the borders keep their colour.
-void BackgroundBlur::boxRows(std::span<const uint8_t> from, std::span<uint8_t> to) const {
+void BoxBlur::boxRows(std::span<const uint8_t> from, std::span<uint8_t> to) const {
   const int last = width_ - 1;
   const auto at = [last](int x) { return size_t(std::clamp(x, 0, last)) * kChannels; };
   for (size_t y = 0; y < size_t(height_); ++y) {
@@ -64,7 +56,7 @@ void BackgroundBlur::boxRows(std::span<const uint8_t> from, std::span<uint8_t> t
     for (int x = 0; x <= last; ++x) {
       const size_t here = size_t(x) * kChannels, enters = at(x + radius_ + 1), leaves = at(x - radius_);
       for (size_t c = 0; c < kChannels; ++c) {
-        out[here + c] = uint8_t((sums[c] * reciprocal_ + 32768) >> 16);
+        out[here + c] = scaled(sums[c], reciprocal_);
         sums[c] += in[enters + c] - in[leaves + c];
       }
     }
@@ -72,7 +64,7 @@ void BackgroundBlur::boxRows(std::span<const uint8_t> from, std::span<uint8_t> t
 }
 
 // Row by row, with one running sum per column, so memory is read in order.
-void BackgroundBlur::boxColumns(std::span<const uint8_t> from, std::span<uint8_t> to) {
+void BoxBlur::boxColumns(std::span<const uint8_t> from, std::span<uint8_t> to) {
   const size_t rowBytes = size_t(width_) * kChannels;
   const int last = height_ - 1;
   const auto row = [&](int y) { return from.data() + size_t(std::clamp(y, 0, last)) * rowBytes; };
@@ -87,7 +79,7 @@ void BackgroundBlur::boxColumns(std::span<const uint8_t> from, std::span<uint8_t
     const uint8_t* enters = row(y + radius_ + 1);
     const uint8_t* leaves = row(y - radius_);
     for (size_t i = 0; i < rowBytes; ++i) {
-      out[i] = uint8_t((sums[i] * reciprocal_ + 32768) >> 16);
+      out[i] = scaled(sums[i], reciprocal_);
       sums[i] += enters[i] - leaves[i];
     }
   }
