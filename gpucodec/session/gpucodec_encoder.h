@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "avc_config.h"
 #include "cuda_driver_api.h"
@@ -85,6 +86,9 @@ class CGPUCODECEncoder {
   std::unique_ptr<CGPUCODECEncoderTask> FinishedTask();
   int32_t CollectOutput(const CGPUCODECEncoderTask& task);
   int32_t CollectAndRetire(std::unique_ptr<CGPUCODECEncoderTask> task);
+  // Waits for each task in turn, a bounded time, and collects it; stops at one that does not
+  // finish, leaving it and those after it queued with their slots busy.
+  void CollectOutstandingTasks();
 
   uint8_t header_[kAvcConfigCapacity] = {};
   uint32_t headerSize_ = 0;
@@ -102,7 +106,7 @@ class CGPUCODECEncoder {
   std::unique_ptr<BitstreamBufferSlot[]> bitstreamSlots_;
   bool async_ = false;
   bool sessionOpen_ = false;
-  std::deque<std::unique_ptr<CGPUCODECEncoderTask>> tasks_;
+  std::vector<std::unique_ptr<CGPUCODECEncoderTask>> tasks_;  // oldest first
   std::deque<std::unique_ptr<GPUCODEC_ENCODED_FRAME>> frames_;
 };
 

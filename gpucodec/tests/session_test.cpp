@@ -248,26 +248,49 @@ TEST_F(Session, SynchronousModeGivesOneFramePerEncode) {
   EXPECT_EQ(probe_.Record().lastLockDoNotWait, 0u);
 }
 
-TEST_F(Session, AsynchronousModeKeepsOrderAndCloseKeepsOnlyFinishedPictures) {
+TEST_F(Session, AsynchronousModeKeepsOrderAndStopCollectsEveryPicture) {
   NvidiaProbe::Configure("delay=150");
   ASSERT_EQ(Start(320, 240), S_OK);
   EXPECT_NE(Description().find(L"async mode"), std::wstring::npos);
   for (uint32_t i = 1; i <= 3; ++i) ASSERT_EQ(EncodePattern(320, 240, i, i), S_OK);
   EXPECT_TRUE(Drain().empty());
-  Sleep(300);
+  Sleep(300);  // 1 to 3 finish
   ASSERT_EQ(EncodePattern(320, 240, 4, 4), S_OK);  // collects the oldest finished picture only
   std::vector<Encoded> frames = Drain();
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].timestamp, 1u);
   EXPECT_EQ(frames[0].keyFrame, 1u);
-  ASSERT_EQ(StopEncoding(0), S_OK);  // 2 and 3 are done; 4 is not
-  frames = Drain();
-  ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0].timestamp, 2u);
-  EXPECT_EQ(frames[1].timestamp, 3u);
-  EXPECT_EQ(frames[1].keyFrame, 0u);
+  ASSERT_EQ(EncodePattern(320, 240, 5, 5), S_OK);
+  // Stopped at once: 4 and 5 are still being encoded, and are waited for.
+  ASSERT_EQ(StopEncoding(0), S_OK);
+  for (Encoded& frame : Drain()) frames.push_back(std::move(frame));
+  ASSERT_EQ(frames.size(), 5u);
+  for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(frames[i].timestamp, i + 1);
+  EXPECT_EQ(frames[4].keyFrame, 0u);
   EXPECT_EQ(probe_.Record().lastLockDoNotWait, 1u);
   EXPECT_EQ(probe_.Record().endOfStreamPictures, 1u);
+  EXPECT_EQ(probe_.Record().inFlightMisuses, 0u);
+}
+
+TEST_F(Session, APictureThatNeverFinishesIsLeftToTheEncoderAtStop) {
+  NvidiaProbe::Configure("hang=2");
+  ASSERT_EQ(Start(320, 240), S_OK);
+  for (uint32_t i = 1; i <= 4; ++i) ASSERT_EQ(EncodePattern(320, 240, i, i), S_OK);
+  ASSERT_EQ(StopEncoding(0), S_OK);
+  // 3 and 4 would refer to the missing 2: only 1 comes out.
+  const std::vector<Encoded> frames = Drain();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].timestamp, 1u);
+  // Nothing the driver may still write was freed under it; the encoder took the three
+  // pictures' buffers and events with it.
+  const nvstandin::StandinRecord& record = probe_.Record();
+  EXPECT_EQ(record.inFlightMisuses, 0u);
+  EXPECT_EQ(record.liveSessions, 0);
+  EXPECT_EQ(record.liveInputBuffers, 3);
+  EXPECT_EQ(record.liveBitstreamBuffers, 3);
+  EXPECT_EQ(record.liveEvents, 3);
+  EXPECT_EQ(GetModuleHandleW(L"nvEncodeAPI.dll"), nullptr);
+  probe_.Reset();  // for the tear-down's count of what is alive
 }
 
 TEST_F(Session, AsynchronousRingWrapsThroughTheBusyRetries) {
@@ -277,11 +300,11 @@ TEST_F(Session, AsynchronousRingWrapsThroughTheBusyRetries) {
     ASSERT_EQ(EncodePattern(320, 240, i, 1000 + i), S_OK) << i;
     for (Encoded& frame : Drain()) frames.push_back(std::move(frame));
   }
-  Sleep(50);
   ASSERT_EQ(StopEncoding(0), S_OK);
   for (Encoded& frame : Drain()) frames.push_back(std::move(frame));
   ASSERT_EQ(frames.size(), 40u);
   for (uint32_t i = 0; i < 40; ++i) EXPECT_EQ(frames[i].timestamp, 1000 + i);
+  EXPECT_EQ(probe_.Record().inFlightMisuses, 0u);
 }
 
 TEST_F(Session, QueueOutlivesStopAndTheNextStart) {
