@@ -47,19 +47,20 @@ static_assert(sizeof(void*) != 8 || (offsetof(EncoderVideoFrame, pixels) == 56 &
 
 bool Initialized() { return Plugin().encoder != nullptr; }
 
-// Allocation inside the session is the only thing that throws; it never crosses an export.
+HRESULT FromInternalCode(int32_t code) {
+  Plugin().lastError = code;
+  return code == GPUCODEC_ERR_NONE ? S_OK : E_FAIL;
+}
+
+// Allocation inside the session is the only thing that throws; it never crosses an export,
+// and the host reads it as any other failure, by its last error code.
 template <class Body>
 HRESULT Guarded(Body&& body) noexcept {
   try {
     return body();
   } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+    return FromInternalCode(GPUCODEC_ERR_UNKNOWN);
   }
-}
-
-HRESULT FromInternalCode(int32_t code) {
-  Plugin().lastError = code;
-  return code == GPUCODEC_ERR_NONE ? S_OK : E_FAIL;
 }
 
 // Bounded and always terminated, whatever the text's length.

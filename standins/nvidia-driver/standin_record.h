@@ -110,7 +110,8 @@ struct StandinRecord {
   uint32_t inputPitch;
   uint32_t bitstreamSize;
   uint32_t bitstreamHeap;
-  uint32_t pictures;  // pictures encoded, end of stream not included
+  uint32_t pictures;  // pictures submitted, end of stream not included
+  uint32_t finishedPictures;  // of those, the ones whose input was read and output written
   uint32_t endOfStreamPictures;
   uint32_t lastLockDoNotWait;
   int32_t lockedBitstreams;  // bitstream buffers locked now

@@ -372,6 +372,7 @@ void EncodeSession::Finish(BitstreamBuffer& buffer) {
     buffer.source = nullptr;
   }
   buffer.finished = true;
+  ++Record().finishedPictures;
 }
 
 void EncodeSession::FinishScheduled(NV_ENC_OUTPUT_PTR handle, uint64_t serial) {
