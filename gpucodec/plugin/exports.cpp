@@ -155,7 +155,7 @@ HRESULT __stdcall GetFrame(int32_t index, EncodedFrameInfo* info) {
   if (!Initialized()) return E_UNEXPECTED;
   if (info == nullptr) return E_POINTER;
   if (index != 0) return E_INVALIDARG;
-  std::unique_ptr<GPUCODEC_ENCODED_FRAME> frame = Plugin().encoder->TakeFrame();
+  GPUCODEC_ENCODED_FRAME* const frame = Plugin().encoder->TakeFrame();
   if (!frame) {
     info->keyFrame = 0;
     info->timestamp = 0;
@@ -170,7 +170,7 @@ HRESULT __stdcall GetFrame(int32_t index, EncodedFrameInfo* info) {
   info->timestampAgain = frame->timestamp;
   info->bytes = frame->buffer.get();
   info->size = frame->size;
-  info->handle = frame.release();  // the host's until ReleaseFrame
+  info->handle = frame;  // the host's until ReleaseFrame
   return S_OK;
 }
 
@@ -178,7 +178,8 @@ HRESULT __stdcall ReleaseFrame(int32_t index, EncodedFrameInfo* info) {
   if (!Initialized()) return E_UNEXPECTED;
   if (info == nullptr || info->handle == nullptr) return E_POINTER;
   if (index != 0) return E_INVALIDARG;
-  delete static_cast<GPUCODEC_ENCODED_FRAME*>(info->handle);
+  // A copied record released twice, or a stale one, names no frame of ours.
+  if (!Plugin().encoder->FreeFrame(info->handle)) return E_INVALIDARG;
   info->bytes = nullptr;
   info->size = 0;
   info->handle = nullptr;

@@ -475,11 +475,20 @@ int32_t CGPUCODECEncoder::Close() {
   return GPUCODEC_ERR_NONE;
 }
 
-std::unique_ptr<GPUCODEC_ENCODED_FRAME> CGPUCODECEncoder::TakeFrame() {
+GPUCODEC_ENCODED_FRAME* CGPUCODECEncoder::TakeFrame() {
   if (frames_.empty()) return nullptr;
-  auto frame = std::move(frames_.front());
-  frames_.pop_front();
-  return frame;
+  handedOut_.splice(handedOut_.end(), frames_, frames_.begin());
+  return handedOut_.back().get();
+}
+
+bool CGPUCODECEncoder::FreeFrame(const void* handle) {
+  for (auto it = handedOut_.begin(); it != handedOut_.end(); ++it) {
+    if (it->get() == handle) {
+      handedOut_.erase(it);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace gpucodec

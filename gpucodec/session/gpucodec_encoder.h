@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <deque>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,8 +63,10 @@ class CGPUCODECEncoder {
   int32_t EncodeFrame(uint32_t width, uint32_t height, const uint8_t* pixels, uint64_t timestamp);
   int32_t Close();
 
-  // The oldest encoded frame, off the queue; null when none waits. Dropping it frees it.
-  std::unique_ptr<GPUCODEC_ENCODED_FRAME> TakeFrame();
+  // The oldest encoded frame, off the queue and now the host's; null when none waits.
+  GPUCODEC_ENCODED_FRAME* TakeFrame();
+  // Frees a frame the host was given and has not yet released; false for any other handle.
+  bool FreeFrame(const void* handle);
 
   const uint8_t* Header() const { return header_; }
   uint32_t HeaderSize() const { return headerSize_; }
@@ -107,7 +109,9 @@ class CGPUCODECEncoder {
   bool async_ = false;
   bool sessionOpen_ = false;
   std::vector<std::unique_ptr<CGPUCODECEncoderTask>> tasks_;  // oldest first
-  std::deque<std::unique_ptr<GPUCODEC_ENCODED_FRAME>> frames_;
+  // Lists, so that handing a frame out moves it without allocating.
+  std::list<std::unique_ptr<GPUCODEC_ENCODED_FRAME>> frames_;
+  std::list<std::unique_ptr<GPUCODEC_ENCODED_FRAME>> handedOut_;  // the host's, until released
 };
 
 }  // namespace gpucodec
