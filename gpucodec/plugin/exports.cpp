@@ -130,7 +130,7 @@ HRESULT __stdcall StartEncoding(int32_t index, const EncoderVideoFrame* format) 
     params.width = format->width;
     params.height = format->height;
     params.frameRate = format->frameRate;
-    params.targetBitrateKbps = static_cast<uint32_t>(settings.targetBitrate);
+    params.targetBitrateKbps = static_cast<uint32_t>(SessionTargetBitrate(settings.targetBitrate));
     params.deviceIndex = settings.device;
     params.preset = settings.preset;
     params.profile = settings.profile;

@@ -202,6 +202,25 @@ TEST_F(Session, TargetBitrateDrivesRateControl) {
   EXPECT_EQ(init.vbvBufferSize, 9000000u);
 }
 
+TEST_F(Session, StoredTargetBitrateIsBroughtIntoTheDialogsRange) {
+  const struct {
+    int stored;
+    uint32_t average;
+  } cases[] = {
+      {-5, 1000000u},       {0, 1000000u},         {500, 1000000u},
+      {6500, 6500000u},     {130000, 130000000u},  {3000000, 130000000u},  // peak would wrap
+      {5000000, 130000000u},  // bits per second would wrap
+  };
+  WriteSettings({{L"LowLatency", 0}});
+  for (const auto& c : cases) {
+    WriteSettings({{L"TargetBitrate", c.stored}});
+    ASSERT_EQ(Start(640, 480, 30), S_OK) << c.stored;
+    const nvstandin::InitializeRecord& init = probe_.Record().initialize;
+    EXPECT_EQ(init.averageBitRate, c.average) << c.stored;
+    EXPECT_EQ(init.maxBitRate, c.average / 2 * 3) << c.stored;
+  }
+}
+
 TEST_F(Session, HeaderIsTheDecoderConfigurationOfTheStream) {
   WriteSettings({{L"Profile", 100}});
   ASSERT_EQ(Start(640, 480), S_OK);
