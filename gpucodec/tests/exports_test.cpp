@@ -92,7 +92,9 @@ TEST(CheckAccelerationSupport, ByDriverVersionAndEntryPoints) {
       {L"driver", "", 3},
       {L"driver", "maxversion=6.0", 3},
       {L"driver", "maxversion=6.5", 3},
+      {L"driver", "maxversion=6.1", 3},
       {L"driver", "maxversion=5.0", 1},
+      {L"driver", "maxversion=5.15", 1},  // 0x5F: below 6.0 as major x 16 + minor
       {L"driver", "fail=NvEncodeAPIGetMaxSupportedVersion:20", 1},
       {L"driver-none", "", 1},
       {L"driver-noversion", "", 1},

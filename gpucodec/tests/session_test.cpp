@@ -39,6 +39,9 @@ TEST_F(Session, EveryOpenFailureLeavesNothingAfterTheNextClose) {
       {L"driver-none", "", L"GPUCODEC_ERR_API_LOADLIBRARY_FAILED"},
       {L"driver-noversion", "", L"GPUCODEC_ERR_API_GPUCODECODEAPIGETMAXSUPPORTEDVERSION_NOT_FOUND"},
       {L"driver", "maxversion=6.0", L"GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED"},
+      // 7.0 or newer as major x 16 + minor: 6.1 and 6.15 are older, whatever a decimal reading says.
+      {L"driver", "maxversion=6.1", L"GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED"},
+      {L"driver", "maxversion=6.15", L"GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED"},
       {L"driver", "fail=NvEncodeAPIGetMaxSupportedVersion:20",
        L"GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED"},
       {L"driver-nocreate", "", L"GPUCODEC_ERR_API_GPUCODECODEAPICREATEINSTANCE_NOT_FOUND"},
@@ -73,6 +76,13 @@ TEST_F(Session, EveryOpenFailureLeavesNothingAfterTheNextClose) {
     EXPECT_EQ(LastErrorName(), L"GPUCODEC_ERR_BUSY") << c.config;
     EXPECT_EQ(StopEncoding(0), S_OK);
     ExpectNothingAlive(probe_.Record(), c.config);
+  }
+}
+
+TEST_F(Session, DriversFromVersion7AreAccepted) {
+  for (const char* config : {"maxversion=7.0", "maxversion=7.1", "maxversion=8.0", "maxversion=12.2"}) {
+    NvidiaProbe::Configure(config);
+    EXPECT_EQ(Start(320, 240), S_OK) << config;
   }
 }
 
@@ -142,11 +152,27 @@ TEST_F(Session, OpensTheSessionAsTheDriverExpects) {
   EXPECT_EQ(record.bitstreamHeap, 2u);
   EXPECT_EQ(record.liveEvents, 16);
 
-  ASSERT_EQ(Start(64, 64), S_OK);
-  EXPECT_EQ(probe_.Record().liveInputBuffers, 32);
-  EXPECT_EQ(probe_.Record().liveBitstreamBuffers, 32);
-  EXPECT_EQ(record.inputWidth, 64u);
-  EXPECT_EQ(record.inputHeight, 64u);
+  // Sizes where rounding to 16 and to 32 differ, and where (w + 15) x (h + 15) and w x h fall
+  // on either side of 8160.
+  const struct {
+    uint32_t width;
+    uint32_t height;
+    uint32_t allocatedWidth;
+    uint32_t allocatedHeight;
+    int32_t buffers;
+  } sizes[] = {
+      {64, 64, 64, 64, 32},     // 79 x 79 = 6241
+      {80, 80, 96, 96, 16},     // 95 x 95 = 9025, though 80 x 80 = 6400
+      {200, 100, 224, 128, 16},
+      {320, 240, 320, 256, 16},
+  };
+  for (const auto& size : sizes) {
+    ASSERT_EQ(Start(size.width, size.height), S_OK) << size.width << "x" << size.height;
+    EXPECT_EQ(record.liveInputBuffers, size.buffers) << size.width << "x" << size.height;
+    EXPECT_EQ(record.liveBitstreamBuffers, size.buffers) << size.width << "x" << size.height;
+    EXPECT_EQ(record.inputWidth, size.allocatedWidth) << size.width << "x" << size.height;
+    EXPECT_EQ(record.inputHeight, size.allocatedHeight) << size.width << "x" << size.height;
+  }
 }
 
 TEST_F(Session, PresetAndProfileTables) {
@@ -169,18 +195,21 @@ TEST_F(Session, PresetAndProfileTables) {
   }
   const struct {
     int profile;
+    int lowLatency;
     GUID expected;
   } profiles[] = {
-      {0, NV_ENC_CODEC_PROFILE_AUTOSELECT_GUID},  // the stand-in's presets' own
-      {66, NV_ENC_H264_PROFILE_BASELINE_GUID},
-      {77, NV_ENC_H264_PROFILE_MAIN_GUID},
-      {100, NV_ENC_H264_PROFILE_HIGH_GUID},
-      {88, NV_ENC_CODEC_PROFILE_AUTOSELECT_GUID},
+      // 0 keeps the preset's own: the stand-in's latency presets name main, the others high.
+      {0, 1, NV_ENC_H264_PROFILE_MAIN_GUID},
+      {0, 0, NV_ENC_H264_PROFILE_HIGH_GUID},
+      {66, 1, NV_ENC_H264_PROFILE_BASELINE_GUID},
+      {77, 0, NV_ENC_H264_PROFILE_MAIN_GUID},
+      {100, 1, NV_ENC_H264_PROFILE_HIGH_GUID},
+      {88, 1, NV_ENC_CODEC_PROFILE_AUTOSELECT_GUID},
   };
   for (const auto& p : profiles) {
-    WriteSettings({{L"Preset", 1}, {L"Profile", p.profile}});
+    WriteSettings({{L"Preset", 1}, {L"Profile", p.profile}, {L"LowLatency", p.lowLatency}});
     ASSERT_EQ(Start(320, 240), S_OK) << p.profile;
-    EXPECT_EQ(probe_.Record().initialize.profileGuid, p.expected) << p.profile;
+    EXPECT_EQ(probe_.Record().initialize.profileGuid, p.expected) << p.profile << "/" << p.lowLatency;
   }
 }
 
@@ -324,6 +353,25 @@ TEST_F(Session, AsynchronousRingWrapsThroughTheBusyRetries) {
   ASSERT_EQ(frames.size(), 40u);
   for (uint32_t i = 0; i < 40; ++i) EXPECT_EQ(frames[i].timestamp, 1000 + i);
   EXPECT_EQ(probe_.Record().inFlightMisuses, 0u);
+}
+
+TEST_F(Session, AnInputSlotStaysBusyFromSubmissionUntilItsPictureIsCollected) {
+  // The stand-in reads a picture's input when the picture finishes, so a slot taken again
+  // while its picture is in flight would change that picture: the asynchronous stream must
+  // equal the synchronous one byte for byte.
+  NvidiaProbe::Configure("delay=40");
+  std::vector<Encoded> streams[2];
+  for (const int async : {0, 1}) {
+    WriteSettings({{L"AsyncMode", async}});
+    ASSERT_EQ(Start(64, 64), S_OK);
+    for (uint32_t i = 0; i < 6; ++i) ASSERT_EQ(EncodePattern(64, 64, i, i), S_OK);
+    ASSERT_EQ(StopEncoding(0), S_OK);
+    streams[async] = Drain();
+    EXPECT_EQ(probe_.Record().inFlightMisuses, 0u);
+  }
+  ASSERT_EQ(streams[0].size(), 6u);
+  ASSERT_EQ(streams[1].size(), 6u);
+  for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(streams[1][i].bytes, streams[0][i].bytes) << i;
 }
 
 TEST_F(Session, QueueOutlivesStopAndTheNextStart) {

@@ -58,7 +58,8 @@ NVENCSTATUS EncodeSession::GetPresetConfig(const GUID& encodeGuid, const GUID& p
 
   NV_ENC_CONFIG& config = presetConfig->presetCfg;
   const bool lowLatency = LowLatencyPreset(presetGuid);
-  config.profileGUID = NV_ENC_CODEC_PROFILE_AUTOSELECT_GUID;
+  // Each family names a profile of its own, so a client that keeps the preset's is seen.
+  config.profileGUID = lowLatency ? NV_ENC_H264_PROFILE_MAIN_GUID : NV_ENC_H264_PROFILE_HIGH_GUID;
   config.gopLength = lowLatency ? 30 : 250;
   config.frameIntervalP = lowLatency ? 1 : 3;  // the normal presets use B pictures
   config.frameFieldMode = NV_ENC_PARAMS_FRAME_FIELD_MODE_FRAME;
