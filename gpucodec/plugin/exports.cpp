@@ -7,10 +7,10 @@
 #include <cwchar>
 #include <new>
 
+#include "driver_version.h"
 #include "error_names.h"
 #include "encoder_settings.h"
 #include "gpucodec.h"
-#include "nv_encode_api.h"
 #include "plugin_state.h"
 #include "settings_dialog.h"
 #include "win_handles.h"
@@ -78,10 +78,11 @@ extern "C" {
 uint32_t __stdcall CheckAccelerationSupport(void) {
   LibraryHandle library(LoadLibraryW(L"nvEncodeAPI.dll"));
   if (!library) return 1;
-  auto maxVersion = LibraryExport<PNVENCODEAPIGETMAXSUPPORTEDVERSION>(
-      library.get(), "NvEncodeAPIGetMaxSupportedVersion");
   uint32_t version = 0;
-  if (!maxVersion || maxVersion(&version) != NV_ENC_SUCCESS || version < 0x60) return 1;
+  if (ReadDriverVersion(library.get(), version) != GPUCODEC_ERR_NONE ||
+      version < kAccelerationDriverVersion) {
+    return 1;
+  }
   return 3;
 }
 

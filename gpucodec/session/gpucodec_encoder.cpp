@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "driver_version.h"
 #include "encode_config.h"
 #include "gpucodec.h"
 #include "length_prefix.h"
@@ -136,14 +137,11 @@ int32_t CGPUCODECEncoder::LoadEncodeLibrary() {
   library_.reset(LoadLibraryW(L"nvEncodeAPI.dll"));
   if (!library_) return GPUCODEC_ERR_API_LOADLIBRARY_FAILED;
 
-  auto maxVersion = LibraryExport<PNVENCODEAPIGETMAXSUPPORTEDVERSION>(
-      library_.get(), "NvEncodeAPIGetMaxSupportedVersion");
-  if (!maxVersion) return GPUCODEC_ERR_API_GPUCODECODEAPIGETMAXSUPPORTEDVERSION_NOT_FOUND;
   uint32_t version = 0;
-  if (maxVersion(&version) != NV_ENC_SUCCESS ||
-      version < ((NVENCAPI_MAJOR_VERSION << 4) | NVENCAPI_MINOR_VERSION)) {
-    return GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED;
+  if (int32_t code = ReadDriverVersion(library_.get(), version); code != GPUCODEC_ERR_NONE) {
+    return code;
   }
+  if (version < kSessionDriverVersion) return GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED;
 
   auto createInstance =
       LibraryExport<PNVENCODEAPICREATEINSTANCE>(library_.get(), "NvEncodeAPICreateInstance");
