@@ -314,7 +314,7 @@ int32_t CGPUCODECEncoder::EncodeFrame(uint32_t width, uint32_t height, const uin
                                       uint64_t timestamp) {
   InputBufferSlot* input = FreeInputSlot();
   for (int attempt = 0; input == nullptr && attempt < kBusyAttempts; ++attempt) {
-    if (auto task = FinishedTask()) {
+    if (auto task = FinishedTask(0)) {
       CollectAndRetire(std::move(task));
       input = FreeInputSlot();
       break;
@@ -367,7 +367,7 @@ int32_t CGPUCODECEncoder::EncodeFrame(uint32_t width, uint32_t height, const uin
   bitstream->busy = true;
   if (!async_) return CollectAndRetire(std::move(task));
   tasks_.push_back(std::move(task));
-  if (auto finished = FinishedTask()) return CollectAndRetire(std::move(finished));
+  if (auto finished = FinishedTask(0)) return CollectAndRetire(std::move(finished));
   return GPUCODEC_ERR_NONE;
 }
 
@@ -379,10 +379,10 @@ void CGPUCODECEncoder::CopyPicture(const uint8_t* pixels, uint32_t width, uint32
             width, height / 2);
 }
 
-std::unique_ptr<CGPUCODECEncoderTask> CGPUCODECEncoder::FinishedTask() {
+std::unique_ptr<CGPUCODECEncoderTask> CGPUCODECEncoder::FinishedTask(DWORD waitMs) {
   if (tasks_.empty()) return nullptr;
   HANDLE event = tasks_.front()->bitstream->completionEvent.get();
-  if (event != nullptr && WaitForSingleObject(event, 0) != WAIT_OBJECT_0) return nullptr;
+  if (event != nullptr && WaitForSingleObject(event, waitMs) != WAIT_OBJECT_0) return nullptr;
   auto task = std::move(tasks_.front());
   tasks_.erase(tasks_.begin());
   return task;
@@ -417,18 +417,6 @@ int32_t CGPUCODECEncoder::CollectAndRetire(std::unique_ptr<CGPUCODECEncoderTask>
   return code;
 }
 
-void CGPUCODECEncoder::CollectOutstandingTasks() {
-  while (!tasks_.empty()) {
-    HANDLE event = tasks_.front()->bitstream->completionEvent.get();
-    // Pictures finish in order: after one that does not, none is coming, and a later frame
-    // would refer to the missing one.
-    if (event != nullptr && WaitForSingleObject(event, kCloseWaitMs) != WAIT_OBJECT_0) return;
-    auto task = std::move(tasks_.front());
-    tasks_.erase(tasks_.begin());
-    CollectAndRetire(std::move(task));
-  }
-}
-
 int32_t CGPUCODECEncoder::Close() {
   if (functions_) {
     if (encoder_ != nullptr && inputSlots_ && bitstreamSlots_) {
@@ -437,7 +425,9 @@ int32_t CGPUCODECEncoder::Close() {
       endOfStream.encodePicFlags = NV_ENC_PIC_FLAG_EOS;
       functions_->nvEncEncodePicture(encoder_, &endOfStream);
     }
-    CollectOutstandingTasks();
+    // Pictures finish in order: after one that does not, none is coming, and a later frame
+    // would refer to the missing one.
+    while (auto task = FinishedTask(kCloseWaitMs)) CollectAndRetire(std::move(task));
 
     // The slots of a picture that never finished may still be written: they go only after
     // the encoder, with it.

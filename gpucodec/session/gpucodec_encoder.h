@@ -85,12 +85,10 @@ class CGPUCODECEncoder {
   BitstreamBufferSlot* FreeBitstreamSlot();
   void CopyPicture(const uint8_t* pixels, uint32_t width, uint32_t height, uint8_t* buffer,
                    uint32_t pitch, uint32_t allocatedHeight) const;
-  std::unique_ptr<CGPUCODECEncoderTask> FinishedTask();
+  // The oldest task when its picture has finished, waiting for that up to waitMs; else null.
+  std::unique_ptr<CGPUCODECEncoderTask> FinishedTask(DWORD waitMs);
   int32_t CollectOutput(const CGPUCODECEncoderTask& task);
   int32_t CollectAndRetire(std::unique_ptr<CGPUCODECEncoderTask> task);
-  // Waits for each task in turn, a bounded time, and collects it; stops at one that does not
-  // finish, leaving it and those after it queued with their slots busy.
-  void CollectOutstandingTasks();
 
   uint8_t header_[kAvcConfigCapacity] = {};
   uint32_t headerSize_ = 0;
