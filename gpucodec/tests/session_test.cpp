@@ -297,12 +297,12 @@ TEST_F(Session, SynchronousModeGivesOneFramePerEncode) {
 }
 
 TEST_F(Session, AsynchronousModeKeepsOrderAndStopCollectsEveryPicture) {
-  NvidiaProbe::Configure("delay=150");
+  NvidiaProbe::Configure("delay=400");
   ASSERT_EQ(Start(320, 240), S_OK);
   EXPECT_NE(Description().find(L"async mode"), std::wstring::npos);
   for (uint32_t i = 1; i <= 3; ++i) ASSERT_EQ(EncodePattern(320, 240, i, i), S_OK);
   EXPECT_TRUE(Drain().empty());
-  Sleep(300);  // 1 to 3 finish
+  while (probe_.Record().finishedPictures < 3) Sleep(1);
   ASSERT_EQ(EncodePattern(320, 240, 4, 4), S_OK);  // collects the oldest finished picture only
   std::vector<Encoded> frames = Drain();
   ASSERT_EQ(frames.size(), 1u);
