@@ -11,7 +11,8 @@
 #include <vector>
 
 // The installer's one seam to the platform: device information lists, device properties and
-// status, driver nodes, the INF profile reader, paths, the registry and the driver update.
+// status, driver nodes, the INF profile reader, paths, the registry, the driver update, and
+// the process's word size with the 64-bit build of the program beside it.
 // Every answer is the platform's, unjudged; the decisions stay with the commands. Failures
 // are reported as empty answers, never thrown. Single-threaded, like the program.
 namespace devinstall {
@@ -127,6 +128,13 @@ class DeviceSystem {
   // Adds empty text values of these names under HKEY_CURRENT_USER\subkey; nothing when the
   // key does not open for setting values.
   virtual void writeEmptyValues(const std::wstring& subkey, const std::vector<std::wstring>& names) = 0;
+
+  // Whether this is a 32-bit process on a 64-bit system (WOW64).
+  virtual bool underWow64() = 0;
+  // Runs "devinstall64.exe" from this program's own folder with these command-line elements
+  // (element 0 stands for the program), waits for it and gives its exit code; none when it
+  // is missing or does not start.
+  virtual std::optional<std::uint32_t> runNativeCompanion(const std::vector<std::wstring>& elements) = 0;
 };
 
 }  // namespace devinstall

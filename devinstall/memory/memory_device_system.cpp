@@ -209,8 +209,14 @@ void MemoryDeviceSystem::updateDriver(const std::wstring& hardwareId, const std:
 }
 
 void MemoryDeviceSystem::writeEmptyValues(const std::wstring& subkey, const std::vector<std::wstring>& names) {
-  if (!registryKeys.contains(subkey)) return;
+  // An empty subkey names HKEY_CURRENT_USER itself, which always opens.
+  if (!subkey.empty() && !registryKeys.contains(subkey)) return;
   registryValues[subkey].insert(names.begin(), names.end());
+}
+
+std::optional<std::uint32_t> MemoryDeviceSystem::runNativeCompanion(const std::vector<std::wstring>& elements) {
+  companionRuns.push_back(elements);
+  return companionExitCode;
 }
 
 }  // namespace devinstall

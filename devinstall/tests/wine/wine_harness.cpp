@@ -127,7 +127,10 @@ std::wstring testProgramDirectory() {
   return directory.substr(0, directory.find_last_of(L'\\'));
 }
 
-std::wstring devinstallPath() { return testProgramDirectory() + L"\\devinstall.exe"; }
+std::wstring devinstallPath() {
+  // The 64-bit build ships as "devinstall64.exe", beside the 32-bit "devinstall.exe".
+  return testProgramDirectory() + (sizeof(void*) == 8 ? L"\\devinstall64.exe" : L"\\devinstall.exe");
+}
 
 ProgramRun runDevinstall(const std::vector<std::wstring>& arguments, const std::wstring& directory) {
   std::wstring line = quoted(devinstallPath());
