@@ -135,9 +135,10 @@ std::unique_ptr<DeviceSet> MemoryDeviceSystem::presentDevicesOfClass(const Class
 
 std::unique_ptr<DeviceSet> MemoryDeviceSystem::deviceWithInstanceId(const std::wstring& instanceId) {
   if (fail.deviceLists) return nullptr;
+  const std::wstring& located = instanceId.empty() ? rootInstanceId : instanceId;
   std::vector<std::size_t> members;
   for (std::size_t i = 0; i < devices.size(); ++i) {
-    if (devices[i].exists && equalsIgnoringCase(devices[i].instanceId, instanceId)) {
+    if (devices[i].exists && equalsIgnoringCase(devices[i].instanceId, located)) {
       members.push_back(i);
       break;
     }

@@ -46,6 +46,8 @@ class MemoryDeviceSystem final : public DeviceSystem {
   std::map<std::wstring, MemoryInf> infs;
   std::map<std::wstring, ClassGuid> setupClasses;  // by name
   std::wstring windowsDirectory = L"C:\\windows";
+  // The device an empty instance ID opens, as the configuration manager locates it.
+  std::wstring rootInstanceId = L"HTREE\\ROOT\\0";
   std::wstring currentDirectory = L"C:\\work";
   std::set<std::wstring> registryKeys;  // subkeys of HKEY_CURRENT_USER that exist
   std::map<std::wstring, std::set<std::wstring>> registryValues;

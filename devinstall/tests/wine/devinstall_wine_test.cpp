@@ -217,6 +217,11 @@ TEST(Status, WritesEmptyTextValuesAndOnlyAddsThem) {
   // No subkey: nothing is written, and the key is not made.
   expectExitZero({L"-status", kHardwareId, L"Software\\VextraTest\\Missing"});
   EXPECT_FALSE(userKeyExists(L"Software\\VextraTest\\Missing"));
+
+  // An empty subkey: nothing at the root of the user's hive.
+  const auto atRoot = userValueNames(L"");
+  expectExitZero({L"-status", kHardwareId, L""});
+  EXPECT_EQ(userValueNames(L""), atRoot);
 }
 
 TEST(Status, PatternFormsSelectTheirDevices) {
@@ -247,6 +252,7 @@ TEST(Status, PatternFormsSelectTheirDevices) {
       {L"@ROOT\\WINE\\WINEBUS", true},
       {L"@root\\wine\\winebus", true},
       {L"@ROOT\\WINE\\NOSUCH", false},
+      {L"@", false},
       {L"=System", true},
       {L"=NoSuchClass", false},
   };
