@@ -52,21 +52,27 @@ class MemoryDeviceSet final : public DeviceSet {
     return d.status;
   }
 
-  InstalledDriverAnswer installedDriver(std::size_t device) override {
+  DriverList classDriverList(std::size_t device, const DriverListRequest& request) override {
     const MemoryDevice& d = at(device);
-    if (d.refusesInstalledDriverFlags) return {true, std::nullopt};
-    return {false, d.installedNode};
+    if (request.installedDriver) {
+      if (d.refusesInstalledDriverFlags) return {true, {}};
+      if (!d.installedNode || (d.installedNodeExcluded && !request.allowExcludedDrivers)) return {};
+      return {false, {*d.installedNode}};
+    }
+    if (request.singleInf) {
+      system_.infListsBuilt.push_back(*request.singleInf);
+      const auto inf = system_.infs.find(*request.singleInf);
+      return {false, inf == system_.infs.end() ? std::vector<DriverNode>{} : inf->second.nodes};
+    }
+    // Without a single INF the platform searches every INF it knows.
+    DriverList list;
+    for (const auto& [path, inf] : system_.infs) list.nodes.insert(list.nodes.end(), inf.nodes.begin(), inf.nodes.end());
+    return list;
   }
 
   std::optional<DriverKeyValues> driverKey(std::size_t device) override { return at(device).driverKey; }
 
   std::optional<std::wstring> manufacturer(std::size_t device) override { return at(device).manufacturer; }
-
-  std::vector<DriverNode> infDriverNodes(std::size_t, const std::wstring& infPath) override {
-    system_.infListsBuilt.push_back(infPath);
-    const auto inf = system_.infs.find(infPath);
-    return inf == system_.infs.end() ? std::vector<DriverNode>{} : inf->second.nodes;
-  }
 
   bool remove(std::size_t device) override {
     MemoryDevice& d = at(device);

@@ -25,6 +25,7 @@ struct MemoryDevice {
   // Installed driver: the direct answer, then the long way's driver key and manufacturer.
   bool refusesInstalledDriverFlags = false;
   std::optional<DriverNode> installedNode;
+  bool installedNodeExcluded = false;  // listed only when excluded drivers are allowed
   std::optional<DriverKeyValues> driverKey;
   std::optional<std::wstring> manufacturer;
 
@@ -36,7 +37,7 @@ struct MemoryDevice {
 struct MemoryInf {
   std::wstring driverVer;                  // the "DriverVer" value; empty: no such key
   std::optional<std::wstring> setupClass;  // empty: the class cannot be read from it
-  std::vector<DriverNode> nodes;           // its class driver list
+  std::vector<DriverNode> nodes;           // its class driver nodes
 };
 
 class MemoryDeviceSystem final : public DeviceSystem {
