@@ -187,6 +187,9 @@ std::optional<std::uint32_t> Win32DeviceSystem::runNativeCompanion(const std::ve
   if (folder.empty() || elements.empty()) return std::nullopt;
   std::vector<std::wstring> line = elements;
   line[0] = folder + L"\\" + kNativeCompanion;
+  // A 64-bit program only: a 32-bit one under that name would hand over in turn, without end.
+  DWORD binaryType = 0;
+  if (!GetBinaryTypeW(line[0].c_str(), &binaryType) || binaryType != SCS_64BIT_BINARY) return std::nullopt;
   std::wstring commandLine = quotedCommandLine(line);
 
   // The companion answers the host as this program would: through the same standard

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -367,9 +368,18 @@ TEST_F(HandOver, WithoutAStartableCompanionItWorksItself) {
   // Wine lets a 32-bit process install devices, so the fallback is seen to work here.
   const TestInf inf = infWithDriverFile();
   const std::wstring infPath = writeInf(L"handover.inf", inf);
-  for (const bool placed : {false, true}) {
-    SCOPED_TRACE(placed ? "a companion that is not a program" : "no companion");
-    if (placed) writeFile(companion(), "not a program");
+  const struct {
+    const char* what;
+    std::function<void()> place;
+  } companions[] = {
+      {"no companion", [] {}},
+      {"not a program", [this] { writeFile(companion(), "not a program"); }},
+      // It would hand over in turn, without end.
+      {"a 32-bit program", [this] { ASSERT_TRUE(CopyFileW(program().c_str(), companion().c_str(), FALSE)); }},
+  };
+  for (const auto& c : companions) {
+    SCOPED_TRACE(c.what);
+    c.place();
     EXPECT_EQ(run({infPath, kHardwareId}).exitCode, 0u);
     expectInstalledBy(false, inf);
   }
