@@ -19,6 +19,8 @@ Selection openSet(DeviceSystem& system, const HardwareIdPattern& pattern) {
   std::unique_ptr<DeviceSet> set;
   switch (pattern.kind()) {
     case Kind::kInstanceId:
+      // An empty instance ID would open the root of the device tree: "@" alone names nothing.
+      if (pattern.text().empty()) return {nullptr, true};
       set = system.deviceWithInstanceId(pattern.text());
       break;
     case Kind::kSetupClass: {

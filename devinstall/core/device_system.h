@@ -11,7 +11,8 @@
 #include <vector>
 
 // The installer's one seam to the platform: device information lists, device properties and
-// status, driver nodes, the INF profile reader, paths, the registry and the driver update.
+// status, driver nodes, the INF profile reader, paths, the registry, the driver update, and
+// the process's word size with the 64-bit build of the program beside it.
 // Every answer is the platform's, unjudged; the decisions stay with the commands. Failures
 // are reported as empty answers, never thrown. Single-threaded, like the program.
 namespace devinstall {
@@ -37,10 +38,18 @@ struct DriverNode {
   std::optional<DriverNodeDetail> detail;  // empty when the detail cannot be read
 };
 
-// The answer to "which driver node is installed", asked with the installed-driver flags.
-struct InstalledDriverAnswer {
-  bool flagsRefused = false;        // the platform would not take the flags
-  std::optional<DriverNode> first;  // the list's first entry, when it was built and has one
+// The device's install parameters a class driver list is built with; each flag not asked
+// for is cleared.
+struct DriverListRequest {
+  bool installedDriver = false;           // DI_FLAGSEX_INSTALLEDDRIVER: the installed node alone
+  bool allowExcludedDrivers = false;      // DI_FLAGSEX_ALLOWEXCLUDEDDRVS: excluded nodes too
+  std::optional<std::wstring> singleInf;  // DI_ENUMSINGLEINF: from this INF file alone
+};
+
+// A class driver list in the platform's order; empty when it cannot be built.
+struct DriverList {
+  bool refused = false;  // the platform would not take the request's parameters
+  std::vector<DriverNode> nodes;
 };
 
 // The text values of a device's driver key; a value that is missing or not text is empty.
@@ -76,14 +85,12 @@ class DeviceSet {
   virtual std::vector<std::wstring> ids(std::size_t device, IdList which) = 0;
   virtual NodeStatus status(std::size_t device) = 0;
 
-  // Installed driver, directly: the installed-driver and excluded-drivers flags set, the
-  // class driver list built, its first entry taken.
-  virtual InstalledDriverAnswer installedDriver(std::size_t device) = 0;
-  // Installed driver, the long way: the driver key's values, the manufacturer property,
-  // and the class driver list built from one INF file alone (installed-driver flags clear).
+  // The device's class driver list, built with these install parameters, and released again.
+  virtual DriverList classDriverList(std::size_t device, const DriverListRequest& request) = 0;
+  // What the installed driver's own records say: the driver key's values and the
+  // manufacturer property.
   virtual std::optional<DriverKeyValues> driverKey(std::size_t device) = 0;
   virtual std::optional<std::wstring> manufacturer(std::size_t device) = 0;
-  virtual std::vector<DriverNode> infDriverNodes(std::size_t device, const std::wstring& infPath) = 0;
 
   // Removal with global scope through the class installer; false when it fails.
   virtual bool remove(std::size_t device) = 0;
@@ -127,6 +134,13 @@ class DeviceSystem {
   // Adds empty text values of these names under HKEY_CURRENT_USER\subkey; nothing when the
   // key does not open for setting values.
   virtual void writeEmptyValues(const std::wstring& subkey, const std::vector<std::wstring>& names) = 0;
+
+  // Whether this is a 32-bit process on a 64-bit system (WOW64).
+  virtual bool underWow64() = 0;
+  // Runs "devinstall64.exe" from this program's own folder with these command-line elements
+  // (element 0 stands for the program), waits for it and gives its exit code; none when it
+  // is missing or does not start.
+  virtual std::optional<std::uint32_t> runNativeCompanion(const std::vector<std::wstring>& elements) = 0;
 };
 
 }  // namespace devinstall

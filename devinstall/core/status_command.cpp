@@ -16,6 +16,8 @@ std::vector<std::wstring> statusValueNames(bool enumerated, unsigned devices, un
 }
 
 void runStatus(DeviceSystem& system, const std::wstring& pattern, const std::wstring& subkey) {
+  // An empty subkey names HKEY_CURRENT_USER itself: no answer is left at the hive's root.
+  if (subkey.empty()) return;
   DeviceTally tally;
   const Enumeration found = enumerateDevices(system, HardwareIdPattern::parse(pattern),
                                              [&](DeviceSet& set, std::size_t device) {

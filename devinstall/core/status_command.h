@@ -12,7 +12,7 @@ namespace devinstall {
 std::vector<std::wstring> statusValueNames(bool enumerated, unsigned devices, unsigned bits);
 
 // Finds the devices the pattern selects and adds the answer as empty text values under
-// HKEY_CURRENT_USER\subkey, which must exist. Deletes nothing an earlier run left.
+// HKEY_CURRENT_USER\subkey, which must exist and be named. Deletes nothing an earlier run left.
 void runStatus(DeviceSystem& system, const std::wstring& pattern, const std::wstring& subkey);
 
 }  // namespace devinstall

@@ -52,21 +52,27 @@ class MemoryDeviceSet final : public DeviceSet {
     return d.status;
   }
 
-  InstalledDriverAnswer installedDriver(std::size_t device) override {
+  DriverList classDriverList(std::size_t device, const DriverListRequest& request) override {
     const MemoryDevice& d = at(device);
-    if (d.refusesInstalledDriverFlags) return {true, std::nullopt};
-    return {false, d.installedNode};
+    if (request.installedDriver) {
+      if (d.refusesInstalledDriverFlags) return {true, {}};
+      if (!d.installedNode || (d.installedNodeExcluded && !request.allowExcludedDrivers)) return {};
+      return {false, {*d.installedNode}};
+    }
+    if (request.singleInf) {
+      system_.infListsBuilt.push_back(*request.singleInf);
+      const auto inf = system_.infs.find(*request.singleInf);
+      return {false, inf == system_.infs.end() ? std::vector<DriverNode>{} : inf->second.nodes};
+    }
+    // Without a single INF the platform searches every INF it knows.
+    DriverList list;
+    for (const auto& [path, inf] : system_.infs) list.nodes.insert(list.nodes.end(), inf.nodes.begin(), inf.nodes.end());
+    return list;
   }
 
   std::optional<DriverKeyValues> driverKey(std::size_t device) override { return at(device).driverKey; }
 
   std::optional<std::wstring> manufacturer(std::size_t device) override { return at(device).manufacturer; }
-
-  std::vector<DriverNode> infDriverNodes(std::size_t, const std::wstring& infPath) override {
-    system_.infListsBuilt.push_back(infPath);
-    const auto inf = system_.infs.find(infPath);
-    return inf == system_.infs.end() ? std::vector<DriverNode>{} : inf->second.nodes;
-  }
 
   bool remove(std::size_t device) override {
     MemoryDevice& d = at(device);
@@ -135,9 +141,10 @@ std::unique_ptr<DeviceSet> MemoryDeviceSystem::presentDevicesOfClass(const Class
 
 std::unique_ptr<DeviceSet> MemoryDeviceSystem::deviceWithInstanceId(const std::wstring& instanceId) {
   if (fail.deviceLists) return nullptr;
+  const std::wstring& located = instanceId.empty() ? rootInstanceId : instanceId;
   std::vector<std::size_t> members;
   for (std::size_t i = 0; i < devices.size(); ++i) {
-    if (devices[i].exists && equalsIgnoringCase(devices[i].instanceId, instanceId)) {
+    if (devices[i].exists && equalsIgnoringCase(devices[i].instanceId, located)) {
       members.push_back(i);
       break;
     }
@@ -209,8 +216,14 @@ void MemoryDeviceSystem::updateDriver(const std::wstring& hardwareId, const std:
 }
 
 void MemoryDeviceSystem::writeEmptyValues(const std::wstring& subkey, const std::vector<std::wstring>& names) {
-  if (!registryKeys.contains(subkey)) return;
+  // An empty subkey names HKEY_CURRENT_USER itself, which always opens.
+  if (!subkey.empty() && !registryKeys.contains(subkey)) return;
   registryValues[subkey].insert(names.begin(), names.end());
+}
+
+std::optional<std::uint32_t> MemoryDeviceSystem::runNativeCompanion(const std::vector<std::wstring>& elements) {
+  companionRuns.push_back(elements);
+  return companionExitCode;
 }
 
 }  // namespace devinstall

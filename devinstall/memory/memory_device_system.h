@@ -25,6 +25,7 @@ struct MemoryDevice {
   // Installed driver: the direct answer, then the long way's driver key and manufacturer.
   bool refusesInstalledDriverFlags = false;
   std::optional<DriverNode> installedNode;
+  bool installedNodeExcluded = false;  // listed only when excluded drivers are allowed
   std::optional<DriverKeyValues> driverKey;
   std::optional<std::wstring> manufacturer;
 
@@ -36,7 +37,7 @@ struct MemoryDevice {
 struct MemoryInf {
   std::wstring driverVer;                  // the "DriverVer" value; empty: no such key
   std::optional<std::wstring> setupClass;  // empty: the class cannot be read from it
-  std::vector<DriverNode> nodes;           // its class driver list
+  std::vector<DriverNode> nodes;           // its class driver nodes
 };
 
 class MemoryDeviceSystem final : public DeviceSystem {
@@ -46,9 +47,15 @@ class MemoryDeviceSystem final : public DeviceSystem {
   std::map<std::wstring, MemoryInf> infs;
   std::map<std::wstring, ClassGuid> setupClasses;  // by name
   std::wstring windowsDirectory = L"C:\\windows";
+  // The device an empty instance ID opens, as the configuration manager locates it.
+  std::wstring rootInstanceId = L"HTREE\\ROOT\\0";
   std::wstring currentDirectory = L"C:\\work";
   std::set<std::wstring> registryKeys;  // subkeys of HKEY_CURRENT_USER that exist
   std::map<std::wstring, std::set<std::wstring>> registryValues;
+  // A 32-bit process on a 64-bit system, and the exit code of the 64-bit program beside it
+  // (none: missing, or does not start).
+  bool wow64 = false;
+  std::optional<std::uint32_t> companionExitCode;
 
   // Calls that fail.
   struct Failures {
@@ -73,6 +80,7 @@ class MemoryDeviceSystem final : public DeviceSystem {
   std::vector<DriverUpdate> driverUpdates;
   std::vector<std::wstring> profileFilesRead;
   std::vector<std::wstring> infListsBuilt;  // INF paths of single-INF driver lists
+  std::vector<std::vector<std::wstring>> companionRuns;  // the elements of each attempt
   int setsOpen = 0;
   int registrationsHeld = 0;
 
@@ -91,6 +99,8 @@ class MemoryDeviceSystem final : public DeviceSystem {
                                                      const std::wstring& hardwareIdList) override;
   void updateDriver(const std::wstring& hardwareId, const std::wstring& infPath) override;
   void writeEmptyValues(const std::wstring& subkey, const std::vector<std::wstring>& names) override;
+  bool underWow64() override { return wow64; }
+  std::optional<std::uint32_t> runNativeCompanion(const std::vector<std::wstring>& elements) override;
 
  private:
   std::unique_ptr<DeviceSet> openSet(std::vector<std::size_t> members);

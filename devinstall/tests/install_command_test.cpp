@@ -42,6 +42,18 @@ TEST_F(InstallCommand, EqualVersionChangesNothing) {
   EXPECT_TRUE(system.driverUpdates.empty());
 }
 
+TEST_F(InstallCommand, SameVersionAgainLeavesTheInstalledDeviceAlone) {
+  // What Wine never shows: the first install's device works with the INF's driver, so the
+  // second changes nothing.
+  install();
+  ASSERT_TRUE(installedOnce());
+  install();
+  EXPECT_TRUE(system.removed.empty());
+  EXPECT_EQ(system.registrations.size(), 1u);
+  EXPECT_EQ(system.driverUpdates.size(), 1u);
+  EXPECT_EQ(system.withHardwareId(kHardwareId).size(), 1u);
+}
+
 TEST_F(InstallCommand, NewerInfReplacesEveryMatchingDeviceWithOne) {
   system.add(rootDevice(L"ROOT\\MEDIA\\0000", kHardwareId, working(), kV6));
   system.add(rootDevice(L"ROOT\\MEDIA\\0001", L"root\\vextraaudio", working(), kV7));
@@ -84,6 +96,9 @@ TEST_F(InstallCommand, OneMatchingDeviceDecidesByItsState) {
       {"status fails otherwise", unreadable(0x13), true, kV6, false, true},
       {"loaded, driver unknown", working(), false, kV6, false, true},
       {"loaded, driver unknown, a problem", loadedWith(cm::kHasProblem), false, kV6, false, true},
+      // Disabled is counted before the driver is looked at: the device is replaced.
+      {"disabled, driver still loaded and unknown",
+       {cm::kSuccess, cm::kDriverLoaded | cm::kHasProblem, cm::kProblemDisabled}, false, kV6, true, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -36,6 +36,10 @@ struct FallbackDevice {
         node(L"Vextra Labs", L"Vextra", L"VextraAudio.Legacy", L"Vextra Audio", versionNumber(0, 9, 0, 0)),
         node(L"Vextra Labs", L"Vextra", L"VextraAudio.NT", L"Vextra Audio", versionNumber(1, 0, 0, 6)),
     };
+    // An older copy of the same driver in another INF, listed first when every INF is searched.
+    system.infs[L"oem3.inf"].nodes = {
+        node(L"Vextra Labs", L"Vextra", L"VextraAudio.NT", L"Vextra Audio", versionNumber(1, 0, 0, 2)),
+    };
   }
 
   MemoryDevice& device() { return system.devices[0]; }
@@ -53,13 +57,27 @@ TEST(InstalledDriver, DirectAnswerIsTakenAsItIs) {
   MemoryDeviceSystem system;
   system.add(rootDevice(L"ROOT\\MEDIA\\0000", kHardwareId, working(), versionNumber(1, 0, 0, 6)));
   system.add(rootDevice(L"ROOT\\MEDIA\\0001", kHardwareId, working())).installedNode.reset();
+  // A node the INF excludes from automatic choice can still be the installed one.
+  system.add(rootDevice(L"ROOT\\MEDIA\\0002", kHardwareId, working(), versionNumber(1, 0, 0, 5)))
+      .installedNodeExcluded = true;
   const auto set = system.presentDevices();
   EXPECT_EQ(installedDriverVersion(*set, 0), versionNumber(1, 0, 0, 6));
   EXPECT_EQ(installedDriverVersion(*set, 1), std::nullopt);
+  EXPECT_EQ(installedDriverVersion(*set, 2), versionNumber(1, 0, 0, 5));
   EXPECT_TRUE(system.infListsBuilt.empty()) << "no fallback while the flags are taken";
 }
 
+TEST(InstalledDriver, EmptyDirectAnswerIsNotLookedUpTheLongWay) {
+  // Only a refusal of the flags sends the lookup to the driver key: an empty answer means
+  // that no driver node is installed, whatever the driver key still records.
+  FallbackDevice f;
+  f.device().refusesInstalledDriverFlags = false;
+  EXPECT_EQ(f.version(), std::nullopt);
+  EXPECT_TRUE(f.system.infListsBuilt.empty());
+}
+
 TEST(InstalledDriver, FallbackFindsTheNodeTheDriverKeyDescribes) {
+  // In the device's own INF alone, built without the flags the platform refused.
   FallbackDevice f;
   EXPECT_EQ(f.version(), versionNumber(1, 0, 0, 6));
   EXPECT_EQ(f.system.infListsBuilt, std::vector<std::wstring>{kDeviceInf});

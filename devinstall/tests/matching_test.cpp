@@ -121,6 +121,8 @@ TEST(DriverVer, SevenRunsOfDigits) {
       // Parts of 65536 and more carry into the next part, in 64-bit arithmetic.
       {L"01/02/2024,0.0.1.65536", versionNumber(0, 0, 2, 0)},
       {L"01/02/2024,99999999999999999999999.0.0.1", versionNumber(UINT64_MAX, 0, 0, 1)},
+      // 2^64 holds the largest value, not 0 as wrapping around would: the low word shows it.
+      {L"01/02/2024,1.0.0.18446744073709551616", 0x0000FFFFFFFFFFFFULL},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(driverVerNumber(c.value), c.version) << testing::PrintToString(std::wstring(c.value));

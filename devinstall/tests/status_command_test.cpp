@@ -82,6 +82,10 @@ TEST_F(StatusCommand, OnlyAddsValuesToAnExistingKey) {
 
   runStatus(system, kHardwareId, L"Software\\Vextra\\Missing");
   EXPECT_FALSE(system.registryValues.contains(L"Software\\Vextra\\Missing"));
+
+  // Empty, it would name HKEY_CURRENT_USER itself, which opens.
+  runStatus(system, kHardwareId, L"");
+  EXPECT_FALSE(system.registryValues.contains(L""));
 }
 
 TEST_F(StatusCommand, PatternFormsSelectTheirDevices) {
@@ -92,6 +96,7 @@ TEST_F(StatusCommand, PatternFormsSelectTheirDevices) {
   system.add(std::move(audio));
   system.add(rootDevice(L"PCI\\VEN_8086&DEV_1234\\3&11", L"PCI\\VEN_8086&DEV_1234", working()));
   system.add(rootDevice(L"ROOT\\SYSTEM\\0000", L"A*B", working()));
+  system.add(rootDevice(system.rootInstanceId, L"HTREE\\ROOT", working()));
   MemoryDevice absent = rootDevice(L"ROOT\\SYSTEM\\0001", L"ROOT\\Absent", disabled());
   absent.present = false;
   system.add(std::move(absent));
@@ -117,6 +122,7 @@ TEST_F(StatusCommand, PatternFormsSelectTheirDevices) {
       {L"@root\\media\\0000", found},
       {L"@ROOT\\MEDIA\\0009", notFound},
       {L"@ROOT\\SYSTEM\\0001", {L"FoundProblem"}},  // opened although not present
+      {L"@", notFound},  // not the root of the device tree
       {L"@ROOT\\*", found},
       {L"@*\\3&11", found},
       {L"@ROOT\\SYSTEM\\*1", notFound},  // the absent device is not among the present ones

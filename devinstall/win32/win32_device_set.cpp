@@ -15,7 +15,8 @@ static_assert(cm::kDriverLoaded == DN_DRIVER_LOADED && cm::kHasProblem == DN_HAS
 namespace {
 
 constexpr DWORD kIdListBufferBytes = 8192;
-constexpr DWORD kInstalledDriverFlags = DI_FLAGSEX_INSTALLEDDRIVER | DI_FLAGSEX_ALLOWEXCLUDEDDRVS;
+
+void setFlag(DWORD& flags, DWORD flag, bool on) noexcept { flags = on ? (flags | flag) : (flags & ~flag); }
 
 struct Property {
   DWORD type = REG_NONE;
@@ -112,33 +113,40 @@ NodeStatus Win32DeviceSet::status(std::size_t device) {
   return {static_cast<std::uint32_t>(result), static_cast<std::uint32_t>(flags), static_cast<std::uint32_t>(problem)};
 }
 
-DriverNode Win32DeviceSet::driverNode(SP_DEVINFO_DATA* element, SP_DRVINFO_DATA_W& info, bool withDetail) {
+DriverNode Win32DeviceSet::driverNode(SP_DEVINFO_DATA* element, SP_DRVINFO_DATA_W& info) {
   DriverNode node;
   node.manufacturer = info.MfgName;
   node.provider = info.ProviderName;
   node.description = info.Description;
   node.version = info.DriverVersion;
-  if (withDetail) node.detail = readDetail(list_.get(), element, info);
+  node.detail = readDetail(list_.get(), element, info);
   return node;
 }
 
-InstalledDriverAnswer Win32DeviceSet::installedDriver(std::size_t device) {
+DriverList Win32DeviceSet::classDriverList(std::size_t device, const DriverListRequest& request) {
   SP_DEVINFO_DATA* const data = element(device);
   SP_DEVINSTALL_PARAMS_W params{};
   params.cbSize = sizeof(params);
+  if (request.singleInf && request.singleInf->size() >= MAX_PATH) return {};
   if (!SetupDiGetDeviceInstallParamsW(list_.get(), data, &params)) return {};
-  params.FlagsEx |= kInstalledDriverFlags;
-  if (!SetupDiSetDeviceInstallParamsW(list_.get(), data, &params)) return {true, std::nullopt};
+  setFlag(params.FlagsEx, DI_FLAGSEX_INSTALLEDDRIVER, request.installedDriver);
+  setFlag(params.FlagsEx, DI_FLAGSEX_ALLOWEXCLUDEDDRVS, request.allowExcludedDrivers);
+  setFlag(params.Flags, DI_ENUMSINGLEINF, request.singleInf.has_value());
+  if (request.singleInf) {
+    std::copy(request.singleInf->begin(), request.singleInf->end(), params.DriverPath);
+    params.DriverPath[request.singleInf->size()] = L'\0';
+  }
+  if (!SetupDiSetDeviceInstallParamsW(list_.get(), data, &params)) return {true, {}};
   if (!SetupDiBuildDriverInfoList(list_.get(), data, SPDIT_CLASSDRIVER)) return {};
 
-  InstalledDriverAnswer answer;
+  DriverList list;
   SP_DRVINFO_DATA_W info{};
   info.cbSize = sizeof(info);
-  if (SetupDiEnumDriverInfoW(list_.get(), data, SPDIT_CLASSDRIVER, 0, &info)) {
-    answer.first = driverNode(data, info, false);
+  for (DWORD index = 0; SetupDiEnumDriverInfoW(list_.get(), data, SPDIT_CLASSDRIVER, index, &info); ++index) {
+    list.nodes.push_back(driverNode(data, info));
   }
   SetupDiDestroyDriverInfoList(list_.get(), data, SPDIT_CLASSDRIVER);
-  return answer;
+  return list;
 }
 
 std::optional<DriverKeyValues> Win32DeviceSet::driverKey(std::size_t device) {
@@ -152,30 +160,6 @@ std::optional<std::wstring> Win32DeviceSet::manufacturer(std::size_t device) {
   const auto value = readProperty(list_.get(), element(device), SPDRP_MFG, LINE_LEN * sizeof(wchar_t));
   if (!value || value->type != REG_SZ) return std::nullopt;
   return std::wstring(value->text.data());
-}
-
-std::vector<DriverNode> Win32DeviceSet::infDriverNodes(std::size_t device, const std::wstring& infPath) {
-  SP_DEVINFO_DATA* const data = element(device);
-  SP_DEVINSTALL_PARAMS_W params{};
-  params.cbSize = sizeof(params);
-  if (infPath.size() >= MAX_PATH || !SetupDiGetDeviceInstallParamsW(list_.get(), data, &params)) return {};
-  params.FlagsEx &= ~kInstalledDriverFlags;
-  params.Flags |= DI_ENUMSINGLEINF;
-  std::copy(infPath.begin(), infPath.end(), params.DriverPath);
-  params.DriverPath[infPath.size()] = L'\0';
-  if (!SetupDiSetDeviceInstallParamsW(list_.get(), data, &params) ||
-      !SetupDiBuildDriverInfoList(list_.get(), data, SPDIT_CLASSDRIVER)) {
-    return {};
-  }
-
-  std::vector<DriverNode> nodes;
-  SP_DRVINFO_DATA_W info{};
-  info.cbSize = sizeof(info);
-  for (DWORD index = 0; SetupDiEnumDriverInfoW(list_.get(), data, SPDIT_CLASSDRIVER, index, &info); ++index) {
-    nodes.push_back(driverNode(data, info, true));
-  }
-  SetupDiDestroyDriverInfoList(list_.get(), data, SPDIT_CLASSDRIVER);
-  return nodes;
 }
 
 bool Win32DeviceSet::remove(std::size_t device) {

@@ -19,15 +19,14 @@ class Win32DeviceSet final : public DeviceSet {
   std::optional<std::wstring> instanceId(std::size_t device) override;
   std::vector<std::wstring> ids(std::size_t device, IdList which) override;
   NodeStatus status(std::size_t device) override;
-  InstalledDriverAnswer installedDriver(std::size_t device) override;
+  DriverList classDriverList(std::size_t device, const DriverListRequest& request) override;
   std::optional<DriverKeyValues> driverKey(std::size_t device) override;
   std::optional<std::wstring> manufacturer(std::size_t device) override;
-  std::vector<DriverNode> infDriverNodes(std::size_t device, const std::wstring& infPath) override;
   bool remove(std::size_t device) override;
 
  private:
   SP_DEVINFO_DATA* element(std::size_t device) noexcept { return &elements_.at(device); }
-  DriverNode driverNode(SP_DEVINFO_DATA* element, SP_DRVINFO_DATA_W& info, bool withDetail);
+  DriverNode driverNode(SP_DEVINFO_DATA* element, SP_DRVINFO_DATA_W& info);
 
   DeviceInfoList list_;
   HMACHINE machine_;

@@ -1,5 +1,6 @@
 #include "win32_device_system.h"
 
+#include "quoted_command_line.h"
 #include "win32_device_set.h"
 #include "win32_handles.h"
 
@@ -15,6 +16,25 @@ constexpr DWORD kClassNameLength = 32;
 constexpr DWORD kInstallFlagForce = 0x00000001;
 
 using UpdateDriverForPlugAndPlayDevicesFn = BOOL(WINAPI*)(HWND, LPCWSTR, LPCWSTR, DWORD, PBOOL);
+using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+
+constexpr wchar_t kNativeCompanion[] = L"devinstall64.exe";
+
+// The folder of this program's own image, of any length; empty when it cannot be had.
+std::wstring ownFolder() {
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      const std::wstring image(path.data(), length);
+      const std::size_t slash = image.find_last_of(L'\\');
+      return slash == std::wstring::npos ? std::wstring() : image.substr(0, slash);
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
 
 // A list is usable only with its details, which name the machine for the configuration
 // manager's calls.
@@ -147,6 +167,52 @@ void Win32DeviceSystem::writeEmptyValues(const std::wstring& subkey, const std::
   for (const std::wstring& name : names) {
     RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(kEmpty), sizeof(kEmpty));
   }
+}
+
+bool Win32DeviceSystem::underWow64() {
+  // IsWow64Process2 exists from Windows 10 on only: looked up, never imported.
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto query = kernel == nullptr ? nullptr
+                                       : reinterpret_cast<IsWow64Process2Fn>(
+                                             reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process2")));
+  USHORT process = IMAGE_FILE_MACHINE_UNKNOWN;
+  USHORT native = IMAGE_FILE_MACHINE_UNKNOWN;
+  if (query != nullptr && query(GetCurrentProcess(), &process, &native)) return process != IMAGE_FILE_MACHINE_UNKNOWN;
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::optional<std::uint32_t> Win32DeviceSystem::runNativeCompanion(const std::vector<std::wstring>& elements) {
+  const std::wstring folder = ownFolder();
+  if (folder.empty() || elements.empty()) return std::nullopt;
+  std::vector<std::wstring> line = elements;
+  line[0] = folder + L"\\" + kNativeCompanion;
+  // A 64-bit program only: a 32-bit one under that name would hand over in turn, without end.
+  DWORD binaryType = 0;
+  if (!GetBinaryTypeW(line[0].c_str(), &binaryType) || binaryType != SCS_64BIT_BINARY) return std::nullopt;
+  std::wstring commandLine = quotedCommandLine(line);
+
+  // The companion answers the host as this program would: through the same standard
+  // handles, current directory and environment.
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(line[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &started)) {
+    return std::nullopt;
+  }
+  const KernelHandle process(started.hProcess);
+  const KernelHandle thread(started.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
+  // Once started, the companion has done the work: an unreadable exit code is not a reason
+  // to do it again.
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(process.get(), &exitCode)) exitCode = 0;
+  return exitCode;
 }
 
 }  // namespace devinstall::win32

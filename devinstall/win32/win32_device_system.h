@@ -5,7 +5,7 @@
 namespace devinstall::win32 {
 
 // The installer's seam on SetupAPI, the configuration manager, "newdev.dll", the profile
-// reader and the registry of the local machine.
+// reader and the registry of the local machine, and on the process's own word size.
 class Win32DeviceSystem final : public DeviceSystem {
  public:
   std::unique_ptr<DeviceSet> presentDevices() override;
@@ -19,6 +19,8 @@ class Win32DeviceSystem final : public DeviceSystem {
                                                      const std::wstring& hardwareIdList) override;
   void updateDriver(const std::wstring& hardwareId, const std::wstring& infPath) override;
   void writeEmptyValues(const std::wstring& subkey, const std::vector<std::wstring>& names) override;
+  bool underWow64() override;
+  std::optional<std::uint32_t> runNativeCompanion(const std::vector<std::wstring>& elements) override;
 };
 
 }  // namespace devinstall::win32

@@ -58,9 +58,17 @@ struct LocalMemoryTraits {
   static void close(Native memory) noexcept { LocalFree(memory); }
 };
 
+// Process and thread handles answer null when they are not had.
+struct KernelHandleTraits {
+  using Native = HANDLE;
+  static Native invalid() noexcept { return nullptr; }
+  static void close(Native handle) noexcept { CloseHandle(handle); }
+};
+
 using DeviceInfoList = Unique<DeviceInfoListTraits>;
 using RegistryKey = Unique<RegistryKeyTraits>;
 using Library = Unique<LibraryTraits>;
 using LocalMemory = Unique<LocalMemoryTraits>;
+using KernelHandle = Unique<KernelHandleTraits>;
 
 }  // namespace devinstall::win32

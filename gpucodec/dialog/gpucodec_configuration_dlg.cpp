@@ -4,11 +4,6 @@
 #include "encoder_settings.h"
 
 namespace gpucodec {
-namespace {
-
-constexpr int kKilobitsPerStep = 1000;
-
-}  // namespace
 
 CGPUCODECConfigurationDlg::CGPUCODECConfigurationDlg(HINSTANCE resources, HWND parent,
                                                      const wchar_t* settingsPath)
@@ -24,7 +19,7 @@ void CGPUCODECConfigurationDlg::DoDataExchange(CDataExchange& dx) {
 BOOL CGPUCODECConfigurationDlg::OnInitDialog() {
   CModalDialog::OnInitDialog();
   presetSlider_.SetRange(0, 2, false);
-  bitrateSlider_.SetRange(1, 130, false);
+  bitrateSlider_.SetRange(kMinBitrateSteps, kMaxBitrateSteps, false);
 
   const EncoderSettings defaults;
   const int preset = ReadSetting(settingsPath_, kPresetKey, defaults.preset);
@@ -32,7 +27,7 @@ BOOL CGPUCODECConfigurationDlg::OnInitDialog() {
   lowLatency_ = ReadSetting(settingsPath_, kLowLatencyKey, defaults.lowLatency);
 
   presetSlider_.SetPos(preset);
-  bitrateSlider_.SetPos(targetBitrate / kKilobitsPerStep);
+  bitrateSlider_.SetPos(targetBitrate / kKilobitsPerBitrateStep);
   FormatBitrateLabel();
   UpdateData(false);  // the label, and the box from the flag just read
   return TRUE;
@@ -41,7 +36,7 @@ BOOL CGPUCODECConfigurationDlg::OnInitDialog() {
 void CGPUCODECConfigurationDlg::OnOK() {
   UpdateData(true);
   WriteSetting(settingsPath_, kPresetKey, presetSlider_.GetPos());
-  WriteSetting(settingsPath_, kTargetBitrateKey, bitrateSlider_.GetPos() * kKilobitsPerStep);
+  WriteSetting(settingsPath_, kTargetBitrateKey, bitrateSlider_.GetPos() * kKilobitsPerBitrateStep);
   WriteSetting(settingsPath_, kLowLatencyKey, lowLatency_);
   EndDialog(IDOK);
 }

@@ -7,10 +7,10 @@
 #include <cwchar>
 #include <new>
 
+#include "driver_version.h"
 #include "error_names.h"
 #include "encoder_settings.h"
 #include "gpucodec.h"
-#include "nv_encode_api.h"
 #include "plugin_state.h"
 #include "settings_dialog.h"
 #include "win_handles.h"
@@ -47,19 +47,20 @@ static_assert(sizeof(void*) != 8 || (offsetof(EncoderVideoFrame, pixels) == 56 &
 
 bool Initialized() { return Plugin().encoder != nullptr; }
 
-// Allocation inside the session is the only thing that throws; it never crosses an export.
+HRESULT FromInternalCode(int32_t code) {
+  Plugin().lastError = code;
+  return code == GPUCODEC_ERR_NONE ? S_OK : E_FAIL;
+}
+
+// Allocation inside the session is the only thing that throws; it never crosses an export,
+// and the host reads it as any other failure, by its last error code.
 template <class Body>
 HRESULT Guarded(Body&& body) noexcept {
   try {
     return body();
   } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+    return FromInternalCode(GPUCODEC_ERR_UNKNOWN);
   }
-}
-
-HRESULT FromInternalCode(int32_t code) {
-  Plugin().lastError = code;
-  return code == GPUCODEC_ERR_NONE ? S_OK : E_FAIL;
 }
 
 // Bounded and always terminated, whatever the text's length.
@@ -77,10 +78,11 @@ extern "C" {
 uint32_t __stdcall CheckAccelerationSupport(void) {
   LibraryHandle library(LoadLibraryW(L"nvEncodeAPI.dll"));
   if (!library) return 1;
-  auto maxVersion = LibraryExport<PNVENCODEAPIGETMAXSUPPORTEDVERSION>(
-      library.get(), "NvEncodeAPIGetMaxSupportedVersion");
   uint32_t version = 0;
-  if (!maxVersion || maxVersion(&version) != NV_ENC_SUCCESS || version < 0x60) return 1;
+  if (ReadDriverVersion(library.get(), version) != GPUCODEC_ERR_NONE ||
+      version < kAccelerationDriverVersion) {
+    return 1;
+  }
   return 3;
 }
 
@@ -129,7 +131,7 @@ HRESULT __stdcall StartEncoding(int32_t index, const EncoderVideoFrame* format) 
     params.width = format->width;
     params.height = format->height;
     params.frameRate = format->frameRate;
-    params.targetBitrateKbps = static_cast<uint32_t>(settings.targetBitrate);
+    params.targetBitrateKbps = static_cast<uint32_t>(SessionTargetBitrate(settings.targetBitrate));
     params.deviceIndex = settings.device;
     params.preset = settings.preset;
     params.profile = settings.profile;
@@ -154,7 +156,7 @@ HRESULT __stdcall GetFrame(int32_t index, EncodedFrameInfo* info) {
   if (!Initialized()) return E_UNEXPECTED;
   if (info == nullptr) return E_POINTER;
   if (index != 0) return E_INVALIDARG;
-  std::unique_ptr<GPUCODEC_ENCODED_FRAME> frame = Plugin().encoder->TakeFrame();
+  GPUCODEC_ENCODED_FRAME* const frame = Plugin().encoder->TakeFrame();
   if (!frame) {
     info->keyFrame = 0;
     info->timestamp = 0;
@@ -169,7 +171,7 @@ HRESULT __stdcall GetFrame(int32_t index, EncodedFrameInfo* info) {
   info->timestampAgain = frame->timestamp;
   info->bytes = frame->buffer.get();
   info->size = frame->size;
-  info->handle = frame.release();  // the host's until ReleaseFrame
+  info->handle = frame;  // the host's until ReleaseFrame
   return S_OK;
 }
 
@@ -177,7 +179,8 @@ HRESULT __stdcall ReleaseFrame(int32_t index, EncodedFrameInfo* info) {
   if (!Initialized()) return E_UNEXPECTED;
   if (info == nullptr || info->handle == nullptr) return E_POINTER;
   if (index != 0) return E_INVALIDARG;
-  delete static_cast<GPUCODEC_ENCODED_FRAME*>(info->handle);
+  // A copied record released twice, or a stale one, names no frame of ours.
+  if (!Plugin().encoder->FreeFrame(info->handle)) return E_INVALIDARG;
   info->bytes = nullptr;
   info->size = 0;
   info->handle = nullptr;

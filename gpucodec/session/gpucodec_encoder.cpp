@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "driver_version.h"
 #include "encode_config.h"
 #include "gpucodec.h"
 #include "length_prefix.h"
@@ -13,6 +14,9 @@ namespace {
 constexpr uint32_t kBitstreamBufferBytes = 0x100000;
 constexpr uint32_t kSequencePayloadBytes = 200;
 constexpr int kBusyAttempts = 25;
+// A card finishes a picture in milliseconds; a second is far beyond any picture still coming,
+// and bounds how long a hung device holds up the host's stop.
+constexpr DWORD kCloseWaitMs = 1000;
 constexpr size_t kDescriptionChars = 260;
 
 uint32_t RoundUp32(uint32_t value) { return (value + 31) & ~31u; }
@@ -51,6 +55,36 @@ void CopyPlane(const uint8_t* source, uint8_t* destination, uint32_t pitch, uint
     std::memcpy(destination + size_t{row} * pitch, source + size_t{row} * width, width);
   }
 }
+
+// A locked bitstream buffer, unlocked on every way out.
+class BitstreamLock {
+ public:
+  BitstreamLock(const NV_ENCODE_API_FUNCTION_LIST& functions, void* encoder,
+                NV_ENC_OUTPUT_PTR buffer, bool doNotWait)
+      : functions_(functions), encoder_(encoder) {
+    params_.version = NV_ENC_LOCK_BITSTREAM_VER;
+    params_.bitFields = doNotWait ? NV_ENC_LOCK_DO_NOT_WAIT : 0;
+    params_.outputBitstream = buffer;
+    locked_ = functions_.nvEncLockBitstream(encoder_, &params_) == NV_ENC_SUCCESS;
+  }
+  ~BitstreamLock() { Unlock(); }
+  BitstreamLock(const BitstreamLock&) = delete;
+  BitstreamLock& operator=(const BitstreamLock&) = delete;
+
+  bool Locked() const { return locked_; }
+  const NV_ENC_LOCK_BITSTREAM& Params() const { return params_; }
+  bool Unlock() {
+    if (!locked_) return true;
+    locked_ = false;
+    return functions_.nvEncUnlockBitstream(encoder_, params_.outputBitstream) == NV_ENC_SUCCESS;
+  }
+
+ private:
+  const NV_ENCODE_API_FUNCTION_LIST& functions_;
+  void* encoder_;
+  NV_ENC_LOCK_BITSTREAM params_ = {};
+  bool locked_ = false;
+};
 
 }  // namespace
 
@@ -103,14 +137,11 @@ int32_t CGPUCODECEncoder::LoadEncodeLibrary() {
   library_.reset(LoadLibraryW(L"nvEncodeAPI.dll"));
   if (!library_) return GPUCODEC_ERR_API_LOADLIBRARY_FAILED;
 
-  auto maxVersion = LibraryExport<PNVENCODEAPIGETMAXSUPPORTEDVERSION>(
-      library_.get(), "NvEncodeAPIGetMaxSupportedVersion");
-  if (!maxVersion) return GPUCODEC_ERR_API_GPUCODECODEAPIGETMAXSUPPORTEDVERSION_NOT_FOUND;
   uint32_t version = 0;
-  if (maxVersion(&version) != NV_ENC_SUCCESS ||
-      version < ((NVENCAPI_MAJOR_VERSION << 4) | NVENCAPI_MINOR_VERSION)) {
-    return GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED;
+  if (int32_t code = ReadDriverVersion(library_.get(), version); code != GPUCODEC_ERR_NONE) {
+    return code;
   }
+  if (version < kSessionDriverVersion) return GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED;
 
   auto createInstance =
       LibraryExport<PNVENCODEAPICREATEINSTANCE>(library_.get(), "NvEncodeAPICreateInstance");
@@ -208,6 +239,8 @@ int32_t CGPUCODECEncoder::CreateBuffers(uint32_t width, uint32_t height) {
   bufferCount_ = gpucodec::BufferCount(width, height);
   inputSlots_ = std::make_unique<InputBufferSlot[]>(bufferCount_);
   bitstreamSlots_ = std::make_unique<BitstreamBufferSlot[]>(bufferCount_);
+  // At most one task per slot: with room for all, queuing a submitted picture cannot fail.
+  tasks_.reserve(bufferCount_);
 
   for (uint32_t i = 0; i < bufferCount_; ++i) {
     NV_ENC_CREATE_INPUT_BUFFER input = {};
@@ -281,7 +314,7 @@ int32_t CGPUCODECEncoder::EncodeFrame(uint32_t width, uint32_t height, const uin
                                       uint64_t timestamp) {
   InputBufferSlot* input = FreeInputSlot();
   for (int attempt = 0; input == nullptr && attempt < kBusyAttempts; ++attempt) {
-    if (auto task = FinishedTask()) {
+    if (auto task = FinishedTask(0)) {
       CollectAndRetire(std::move(task));
       input = FreeInputSlot();
       break;
@@ -295,6 +328,8 @@ int32_t CGPUCODECEncoder::EncodeFrame(uint32_t width, uint32_t height, const uin
   if (width > initializeParams_.encodeWidth || height > initializeParams_.encodeHeight) {
     return GPUCODEC_ERR_UNSUPPORTED;
   }
+  // Made before anything is submitted: a picture the driver has must always have its task.
+  auto task = std::make_unique<CGPUCODECEncoderTask>(CGPUCODECEncoderTask{input, bitstream});
 
   NV_ENC_LOCK_INPUT_BUFFER lock = {};
   lock.version = NV_ENC_LOCK_INPUT_BUFFER_VER;
@@ -328,12 +363,11 @@ int32_t CGPUCODECEncoder::EncodeFrame(uint32_t width, uint32_t height, const uin
     return GPUCODEC_ERR_GPUCODECENCODEPICTURE_FAILED;
   }
 
-  auto task = std::make_unique<CGPUCODECEncoderTask>(CGPUCODECEncoderTask{input, bitstream});
   input->busy = true;
   bitstream->busy = true;
   if (!async_) return CollectAndRetire(std::move(task));
   tasks_.push_back(std::move(task));
-  if (auto finished = FinishedTask()) return CollectAndRetire(std::move(finished));
+  if (auto finished = FinishedTask(0)) return CollectAndRetire(std::move(finished));
   return GPUCODEC_ERR_NONE;
 }
 
@@ -345,35 +379,35 @@ void CGPUCODECEncoder::CopyPicture(const uint8_t* pixels, uint32_t width, uint32
             width, height / 2);
 }
 
-std::unique_ptr<CGPUCODECEncoderTask> CGPUCODECEncoder::FinishedTask() {
+std::unique_ptr<CGPUCODECEncoderTask> CGPUCODECEncoder::FinishedTask(DWORD waitMs) {
   if (tasks_.empty()) return nullptr;
   HANDLE event = tasks_.front()->bitstream->completionEvent.get();
-  if (event != nullptr && WaitForSingleObject(event, 0) != WAIT_OBJECT_0) return nullptr;
+  if (event != nullptr && WaitForSingleObject(event, waitMs) != WAIT_OBJECT_0) return nullptr;
   auto task = std::move(tasks_.front());
-  tasks_.pop_front();
+  tasks_.erase(tasks_.begin());
   return task;
 }
 
 int32_t CGPUCODECEncoder::CollectOutput(const CGPUCODECEncoderTask& task) {
-  NV_ENC_LOCK_BITSTREAM lock = {};
-  lock.version = NV_ENC_LOCK_BITSTREAM_VER;
-  lock.bitFields = async_ ? NV_ENC_LOCK_DO_NOT_WAIT : 0;  // in async mode the event has fired
-  lock.outputBitstream = task.bitstream->handle;
-  if (functions_->nvEncLockBitstream(encoder_, &lock) != NV_ENC_SUCCESS) {
-    return GPUCODEC_ERR_GPUCODECLOCKBITSTREAM_FAILED;
+  // In asynchronous mode the event has fired, so the lock need not wait.
+  BitstreamLock lock(*functions_, encoder_, task.bitstream->handle, async_);
+  if (!lock.Locked()) return GPUCODEC_ERR_GPUCODECLOCKBITSTREAM_FAILED;
+  int32_t code = GPUCODEC_ERR_NONE;
+  try {
+    const NV_ENC_LOCK_BITSTREAM& output = lock.Params();
+    auto frame = std::make_unique<GPUCODEC_ENCODED_FRAME>();
+    frame->pictureType = output.pictureType;
+    frame->timestamp = output.outputTimeStamp;
+    if (output.bitstreamBufferPtr != nullptr) {
+      ConvertToLengthPrefixed(static_cast<const uint8_t*>(output.bitstreamBufferPtr),
+                              output.bitstreamSizeInBytes, *frame);
+    }
+    if (frame->size != 0) frames_.push_back(std::move(frame));
+  } catch (const std::bad_alloc&) {
+    code = GPUCODEC_ERR_UNKNOWN;  // the frame is lost; the buffer and its slots are not
   }
-  auto frame = std::make_unique<GPUCODEC_ENCODED_FRAME>();
-  frame->pictureType = lock.pictureType;
-  frame->timestamp = lock.outputTimeStamp;
-  if (lock.bitstreamBufferPtr != nullptr) {
-    ConvertToLengthPrefixed(static_cast<const uint8_t*>(lock.bitstreamBufferPtr),
-                            lock.bitstreamSizeInBytes, *frame);
-  }
-  if (frame->size != 0) frames_.push_back(std::move(frame));
-  if (functions_->nvEncUnlockBitstream(encoder_, task.bitstream->handle) != NV_ENC_SUCCESS) {
-    return GPUCODEC_ERR_GPUCODECUNLOCKBITSTREAM_FAILED;
-  }
-  return GPUCODEC_ERR_NONE;
+  if (!lock.Unlock()) return GPUCODEC_ERR_GPUCODECUNLOCKBITSTREAM_FAILED;
+  return code;
 }
 
 int32_t CGPUCODECEncoder::CollectAndRetire(std::unique_ptr<CGPUCODECEncoderTask> task) {
@@ -391,14 +425,18 @@ int32_t CGPUCODECEncoder::Close() {
       endOfStream.encodePicFlags = NV_ENC_PIC_FLAG_EOS;
       functions_->nvEncEncodePicture(encoder_, &endOfStream);
     }
-    while (auto task = FinishedTask()) CollectAndRetire(std::move(task));
-    tasks_.clear();  // still running: discarded with their slots
+    // Pictures finish in order: after one that does not, none is coming, and a later frame
+    // would refer to the missing one.
+    while (auto task = FinishedTask(kCloseWaitMs)) CollectAndRetire(std::move(task));
 
+    // The slots of a picture that never finished may still be written: they go only after
+    // the encoder, with it.
     for (uint32_t i = 0; i < bufferCount_; ++i) {
-      if (inputSlots_[i].handle != nullptr) {
+      if (inputSlots_[i].handle != nullptr && !inputSlots_[i].busy) {
         functions_->nvEncDestroyInputBuffer(encoder_, inputSlots_[i].handle);
       }
       BitstreamBufferSlot& bitstream = bitstreamSlots_[i];
+      if (bitstream.busy) continue;
       if (bitstream.handle != nullptr) {
         functions_->nvEncDestroyBitstreamBuffer(encoder_, bitstream.handle);
       }
@@ -415,6 +453,7 @@ int32_t CGPUCODECEncoder::Close() {
     if (encoder_ != nullptr) functions_->nvEncDestroyEncoder(encoder_);
     encoder_ = nullptr;
   }
+  tasks_.clear();
   inputSlots_.reset();
   bitstreamSlots_.reset();
   if (context_ != nullptr) cuCtxDestroy_v2(context_);
@@ -424,11 +463,20 @@ int32_t CGPUCODECEncoder::Close() {
   return GPUCODEC_ERR_NONE;
 }
 
-std::unique_ptr<GPUCODEC_ENCODED_FRAME> CGPUCODECEncoder::TakeFrame() {
+GPUCODEC_ENCODED_FRAME* CGPUCODECEncoder::TakeFrame() {
   if (frames_.empty()) return nullptr;
-  auto frame = std::move(frames_.front());
-  frames_.pop_front();
-  return frame;
+  handedOut_.splice(handedOut_.end(), frames_, frames_.begin());
+  return handedOut_.back().get();
+}
+
+bool CGPUCODECEncoder::FreeFrame(const void* handle) {
+  for (auto it = handedOut_.begin(); it != handedOut_.end(); ++it) {
+    if (it->get() == handle) {
+      handedOut_.erase(it);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace gpucodec

@@ -3,9 +3,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <deque>
+#include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "avc_config.h"
 #include "cuda_driver_api.h"
@@ -62,8 +63,10 @@ class CGPUCODECEncoder {
   int32_t EncodeFrame(uint32_t width, uint32_t height, const uint8_t* pixels, uint64_t timestamp);
   int32_t Close();
 
-  // The oldest encoded frame, off the queue; null when none waits. Dropping it frees it.
-  std::unique_ptr<GPUCODEC_ENCODED_FRAME> TakeFrame();
+  // The oldest encoded frame, off the queue and now the host's; null when none waits.
+  GPUCODEC_ENCODED_FRAME* TakeFrame();
+  // Frees a frame the host was given and has not yet released; false for any other handle.
+  bool FreeFrame(const void* handle);
 
   const uint8_t* Header() const { return header_; }
   uint32_t HeaderSize() const { return headerSize_; }
@@ -82,7 +85,8 @@ class CGPUCODECEncoder {
   BitstreamBufferSlot* FreeBitstreamSlot();
   void CopyPicture(const uint8_t* pixels, uint32_t width, uint32_t height, uint8_t* buffer,
                    uint32_t pitch, uint32_t allocatedHeight) const;
-  std::unique_ptr<CGPUCODECEncoderTask> FinishedTask();
+  // The oldest task when its picture has finished, waiting for that up to waitMs; else null.
+  std::unique_ptr<CGPUCODECEncoderTask> FinishedTask(DWORD waitMs);
   int32_t CollectOutput(const CGPUCODECEncoderTask& task);
   int32_t CollectAndRetire(std::unique_ptr<CGPUCODECEncoderTask> task);
 
@@ -102,8 +106,10 @@ class CGPUCODECEncoder {
   std::unique_ptr<BitstreamBufferSlot[]> bitstreamSlots_;
   bool async_ = false;
   bool sessionOpen_ = false;
-  std::deque<std::unique_ptr<CGPUCODECEncoderTask>> tasks_;
-  std::deque<std::unique_ptr<GPUCODEC_ENCODED_FRAME>> frames_;
+  std::vector<std::unique_ptr<CGPUCODECEncoderTask>> tasks_;  // oldest first
+  // Lists, so that handing a frame out moves it without allocating.
+  std::list<std::unique_ptr<GPUCODEC_ENCODED_FRAME>> frames_;
+  std::list<std::unique_ptr<GPUCODEC_ENCODED_FRAME>> handedOut_;  // the host's, until released
 };
 
 }  // namespace gpucodec

@@ -2,12 +2,18 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 namespace gpucodec {
 
 int32_t ReadSetting(const wchar_t* path, const wchar_t* key, int32_t fallback) {
   return static_cast<int32_t>(GetPrivateProfileIntW(kSettingsSection, key, fallback, path));
+}
+
+int32_t SessionTargetBitrate(int32_t storedKbps) {
+  return std::clamp(storedKbps, kMinBitrateSteps * kKilobitsPerBitrateStep,
+                    kMaxBitrateSteps * kKilobitsPerBitrateStep);
 }
 
 EncoderSettings ReadEncoderSettings(const wchar_t* path) {

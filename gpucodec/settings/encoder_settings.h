@@ -22,6 +22,16 @@ inline constexpr wchar_t kProfileKey[] = L"Profile";
 inline constexpr wchar_t kAsyncModeKey[] = L"AsyncMode";
 inline constexpr wchar_t kLowLatencyKey[] = L"LowLatency";
 
+// The dialog's bitrate slider: 1 to 130 steps of 1000 kilobits per second.
+inline constexpr int32_t kKilobitsPerBitrateStep = 1000;
+inline constexpr int32_t kMinBitrateSteps = 1;
+inline constexpr int32_t kMaxBitrateSteps = 130;
+
+// "TargetBitrate" as a session uses it: the file is edited by hand too, so a value outside
+// the dialog's range (negative, zero, or large enough to overflow in bits per second) is
+// brought to its nearer end.
+int32_t SessionTargetBitrate(int32_t storedKbps);
+
 // Reads one key with the private-profile integer read; a missing key or file gives fallback.
 int32_t ReadSetting(const wchar_t* path, const wchar_t* key, int32_t fallback);
 

@@ -92,7 +92,9 @@ TEST(CheckAccelerationSupport, ByDriverVersionAndEntryPoints) {
       {L"driver", "", 3},
       {L"driver", "maxversion=6.0", 3},
       {L"driver", "maxversion=6.5", 3},
+      {L"driver", "maxversion=6.1", 3},
       {L"driver", "maxversion=5.0", 1},
+      {L"driver", "maxversion=5.15", 1},  // 0x5F: below 6.0 as major x 16 + minor
       {L"driver", "fail=NvEncodeAPIGetMaxSupportedVersion:20", 1},
       {L"driver-none", "", 1},
       {L"driver-noversion", "", 1},
@@ -166,6 +168,33 @@ TEST_F(Exports, EmptyQueueClearsTheRecordButItsFirstWord) {
   EXPECT_EQ(info.handle, nullptr);
   info.handle = nullptr;
   EXPECT_EQ(ReleaseFrame(0, &info), E_POINTER);
+}
+
+TEST_F(Exports, ReleaseFrameRefusesAHandleItDoesNotHold) {
+  WriteSettings({{L"AsyncMode", 0}});
+  ASSERT_EQ(Start(64, 64), S_OK);
+  ASSERT_EQ(EncodePattern(64, 64, 0, 1), S_OK);
+  ASSERT_EQ(EncodePattern(64, 64, 1, 2), S_OK);
+  EncodedFrameInfo first = {};
+  EncodedFrameInfo second = {};
+  ASSERT_EQ(GetFrame(0, &first), S_OK);
+  ASSERT_EQ(GetFrame(0, &second), S_OK);
+  const EncodedFrameInfo copy = first;
+  ASSERT_EQ(ReleaseFrame(0, &first), S_OK);
+
+  int notAFrame = 0;
+  EncodedFrameInfo stranger = copy;
+  stranger.handle = &notAFrame;
+  for (EncodedFrameInfo refused : {copy, stranger}) {
+    const EncodedFrameInfo before = refused;
+    EXPECT_EQ(ReleaseFrame(0, &refused), E_INVALIDARG);
+    EXPECT_EQ(std::memcmp(&refused, &before, sizeof(before)), 0) << "the record was changed";
+  }
+  // The frame still held is untouched and is released as usual.
+  EXPECT_EQ(second.timestamp, 2u);
+  EXPECT_EQ(second.bytes[0], 0);  // a length prefix
+  EXPECT_EQ(ReleaseFrame(0, &second), S_OK);
+  EXPECT_EQ(second.handle, nullptr);
 }
 
 TEST_F(Exports, StatTextIsCutToTheCapacityAndTerminated) {

@@ -39,6 +39,9 @@ TEST_F(Session, EveryOpenFailureLeavesNothingAfterTheNextClose) {
       {L"driver-none", "", L"GPUCODEC_ERR_API_LOADLIBRARY_FAILED"},
       {L"driver-noversion", "", L"GPUCODEC_ERR_API_GPUCODECODEAPIGETMAXSUPPORTEDVERSION_NOT_FOUND"},
       {L"driver", "maxversion=6.0", L"GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED"},
+      // 7.0 or newer as major x 16 + minor: 6.1 and 6.15 are older, whatever a decimal reading says.
+      {L"driver", "maxversion=6.1", L"GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED"},
+      {L"driver", "maxversion=6.15", L"GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED"},
       {L"driver", "fail=NvEncodeAPIGetMaxSupportedVersion:20",
        L"GPUCODEC_ERR_API_CURRENT_DRIVER_VERSION_IS_NOT_SUPPORTED"},
       {L"driver-nocreate", "", L"GPUCODEC_ERR_API_GPUCODECODEAPICREATEINSTANCE_NOT_FOUND"},
@@ -73,6 +76,13 @@ TEST_F(Session, EveryOpenFailureLeavesNothingAfterTheNextClose) {
     EXPECT_EQ(LastErrorName(), L"GPUCODEC_ERR_BUSY") << c.config;
     EXPECT_EQ(StopEncoding(0), S_OK);
     ExpectNothingAlive(probe_.Record(), c.config);
+  }
+}
+
+TEST_F(Session, DriversFromVersion7AreAccepted) {
+  for (const char* config : {"maxversion=7.0", "maxversion=7.1", "maxversion=8.0", "maxversion=12.2"}) {
+    NvidiaProbe::Configure(config);
+    EXPECT_EQ(Start(320, 240), S_OK) << config;
   }
 }
 
@@ -142,11 +152,27 @@ TEST_F(Session, OpensTheSessionAsTheDriverExpects) {
   EXPECT_EQ(record.bitstreamHeap, 2u);
   EXPECT_EQ(record.liveEvents, 16);
 
-  ASSERT_EQ(Start(64, 64), S_OK);
-  EXPECT_EQ(probe_.Record().liveInputBuffers, 32);
-  EXPECT_EQ(probe_.Record().liveBitstreamBuffers, 32);
-  EXPECT_EQ(record.inputWidth, 64u);
-  EXPECT_EQ(record.inputHeight, 64u);
+  // Sizes where rounding to 16 and to 32 differ, and where (w + 15) x (h + 15) and w x h fall
+  // on either side of 8160.
+  const struct {
+    uint32_t width;
+    uint32_t height;
+    uint32_t allocatedWidth;
+    uint32_t allocatedHeight;
+    int32_t buffers;
+  } sizes[] = {
+      {64, 64, 64, 64, 32},     // 79 x 79 = 6241
+      {80, 80, 96, 96, 16},     // 95 x 95 = 9025, though 80 x 80 = 6400
+      {200, 100, 224, 128, 16},
+      {320, 240, 320, 256, 16},
+  };
+  for (const auto& size : sizes) {
+    ASSERT_EQ(Start(size.width, size.height), S_OK) << size.width << "x" << size.height;
+    EXPECT_EQ(record.liveInputBuffers, size.buffers) << size.width << "x" << size.height;
+    EXPECT_EQ(record.liveBitstreamBuffers, size.buffers) << size.width << "x" << size.height;
+    EXPECT_EQ(record.inputWidth, size.allocatedWidth) << size.width << "x" << size.height;
+    EXPECT_EQ(record.inputHeight, size.allocatedHeight) << size.width << "x" << size.height;
+  }
 }
 
 TEST_F(Session, PresetAndProfileTables) {
@@ -169,18 +195,21 @@ TEST_F(Session, PresetAndProfileTables) {
   }
   const struct {
     int profile;
+    int lowLatency;
     GUID expected;
   } profiles[] = {
-      {0, NV_ENC_CODEC_PROFILE_AUTOSELECT_GUID},  // the stand-in's presets' own
-      {66, NV_ENC_H264_PROFILE_BASELINE_GUID},
-      {77, NV_ENC_H264_PROFILE_MAIN_GUID},
-      {100, NV_ENC_H264_PROFILE_HIGH_GUID},
-      {88, NV_ENC_CODEC_PROFILE_AUTOSELECT_GUID},
+      // 0 keeps the preset's own: the stand-in's latency presets name main, the others high.
+      {0, 1, NV_ENC_H264_PROFILE_MAIN_GUID},
+      {0, 0, NV_ENC_H264_PROFILE_HIGH_GUID},
+      {66, 1, NV_ENC_H264_PROFILE_BASELINE_GUID},
+      {77, 0, NV_ENC_H264_PROFILE_MAIN_GUID},
+      {100, 1, NV_ENC_H264_PROFILE_HIGH_GUID},
+      {88, 1, NV_ENC_CODEC_PROFILE_AUTOSELECT_GUID},
   };
   for (const auto& p : profiles) {
-    WriteSettings({{L"Preset", 1}, {L"Profile", p.profile}});
+    WriteSettings({{L"Preset", 1}, {L"Profile", p.profile}, {L"LowLatency", p.lowLatency}});
     ASSERT_EQ(Start(320, 240), S_OK) << p.profile;
-    EXPECT_EQ(probe_.Record().initialize.profileGuid, p.expected) << p.profile;
+    EXPECT_EQ(probe_.Record().initialize.profileGuid, p.expected) << p.profile << "/" << p.lowLatency;
   }
 }
 
@@ -200,6 +229,25 @@ TEST_F(Session, TargetBitrateDrivesRateControl) {
   EXPECT_EQ(init.averageBitRate, 6000000u);
   EXPECT_EQ(init.maxBitRate, 9000000u);
   EXPECT_EQ(init.vbvBufferSize, 9000000u);
+}
+
+TEST_F(Session, StoredTargetBitrateIsBroughtIntoTheDialogsRange) {
+  const struct {
+    int stored;
+    uint32_t average;
+  } cases[] = {
+      {-5, 1000000u},       {0, 1000000u},         {500, 1000000u},
+      {6500, 6500000u},     {130000, 130000000u},  {3000000, 130000000u},  // peak would wrap
+      {5000000, 130000000u},  // bits per second would wrap
+  };
+  WriteSettings({{L"LowLatency", 0}});
+  for (const auto& c : cases) {
+    WriteSettings({{L"TargetBitrate", c.stored}});
+    ASSERT_EQ(Start(640, 480, 30), S_OK) << c.stored;
+    const nvstandin::InitializeRecord& init = probe_.Record().initialize;
+    EXPECT_EQ(init.averageBitRate, c.average) << c.stored;
+    EXPECT_EQ(init.maxBitRate, c.average / 2 * 3) << c.stored;
+  }
 }
 
 TEST_F(Session, HeaderIsTheDecoderConfigurationOfTheStream) {
@@ -248,26 +296,49 @@ TEST_F(Session, SynchronousModeGivesOneFramePerEncode) {
   EXPECT_EQ(probe_.Record().lastLockDoNotWait, 0u);
 }
 
-TEST_F(Session, AsynchronousModeKeepsOrderAndCloseKeepsOnlyFinishedPictures) {
-  NvidiaProbe::Configure("delay=150");
+TEST_F(Session, AsynchronousModeKeepsOrderAndStopCollectsEveryPicture) {
+  NvidiaProbe::Configure("delay=400");
   ASSERT_EQ(Start(320, 240), S_OK);
   EXPECT_NE(Description().find(L"async mode"), std::wstring::npos);
   for (uint32_t i = 1; i <= 3; ++i) ASSERT_EQ(EncodePattern(320, 240, i, i), S_OK);
   EXPECT_TRUE(Drain().empty());
-  Sleep(300);
+  while (probe_.Record().finishedPictures < 3) Sleep(1);
   ASSERT_EQ(EncodePattern(320, 240, 4, 4), S_OK);  // collects the oldest finished picture only
   std::vector<Encoded> frames = Drain();
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].timestamp, 1u);
   EXPECT_EQ(frames[0].keyFrame, 1u);
-  ASSERT_EQ(StopEncoding(0), S_OK);  // 2 and 3 are done; 4 is not
-  frames = Drain();
-  ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0].timestamp, 2u);
-  EXPECT_EQ(frames[1].timestamp, 3u);
-  EXPECT_EQ(frames[1].keyFrame, 0u);
+  ASSERT_EQ(EncodePattern(320, 240, 5, 5), S_OK);
+  // Stopped at once: 4 and 5 are still being encoded, and are waited for.
+  ASSERT_EQ(StopEncoding(0), S_OK);
+  for (Encoded& frame : Drain()) frames.push_back(std::move(frame));
+  ASSERT_EQ(frames.size(), 5u);
+  for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(frames[i].timestamp, i + 1);
+  EXPECT_EQ(frames[4].keyFrame, 0u);
   EXPECT_EQ(probe_.Record().lastLockDoNotWait, 1u);
   EXPECT_EQ(probe_.Record().endOfStreamPictures, 1u);
+  EXPECT_EQ(probe_.Record().inFlightMisuses, 0u);
+}
+
+TEST_F(Session, APictureThatNeverFinishesIsLeftToTheEncoderAtStop) {
+  NvidiaProbe::Configure("hang=2");
+  ASSERT_EQ(Start(320, 240), S_OK);
+  for (uint32_t i = 1; i <= 4; ++i) ASSERT_EQ(EncodePattern(320, 240, i, i), S_OK);
+  ASSERT_EQ(StopEncoding(0), S_OK);
+  // 3 and 4 would refer to the missing 2: only 1 comes out.
+  const std::vector<Encoded> frames = Drain();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].timestamp, 1u);
+  // Nothing the driver may still write was freed under it; the encoder took the three
+  // pictures' buffers and events with it.
+  const nvstandin::StandinRecord& record = probe_.Record();
+  EXPECT_EQ(record.inFlightMisuses, 0u);
+  EXPECT_EQ(record.liveSessions, 0);
+  EXPECT_EQ(record.liveInputBuffers, 3);
+  EXPECT_EQ(record.liveBitstreamBuffers, 3);
+  EXPECT_EQ(record.liveEvents, 3);
+  EXPECT_EQ(GetModuleHandleW(L"nvEncodeAPI.dll"), nullptr);
+  probe_.Reset();  // for the tear-down's count of what is alive
 }
 
 TEST_F(Session, AsynchronousRingWrapsThroughTheBusyRetries) {
@@ -277,11 +348,30 @@ TEST_F(Session, AsynchronousRingWrapsThroughTheBusyRetries) {
     ASSERT_EQ(EncodePattern(320, 240, i, 1000 + i), S_OK) << i;
     for (Encoded& frame : Drain()) frames.push_back(std::move(frame));
   }
-  Sleep(50);
   ASSERT_EQ(StopEncoding(0), S_OK);
   for (Encoded& frame : Drain()) frames.push_back(std::move(frame));
   ASSERT_EQ(frames.size(), 40u);
   for (uint32_t i = 0; i < 40; ++i) EXPECT_EQ(frames[i].timestamp, 1000 + i);
+  EXPECT_EQ(probe_.Record().inFlightMisuses, 0u);
+}
+
+TEST_F(Session, AnInputSlotStaysBusyFromSubmissionUntilItsPictureIsCollected) {
+  // The stand-in reads a picture's input when the picture finishes, so a slot taken again
+  // while its picture is in flight would change that picture: the asynchronous stream must
+  // equal the synchronous one byte for byte.
+  NvidiaProbe::Configure("delay=40");
+  std::vector<Encoded> streams[2];
+  for (const int async : {0, 1}) {
+    WriteSettings({{L"AsyncMode", async}});
+    ASSERT_EQ(Start(64, 64), S_OK);
+    for (uint32_t i = 0; i < 6; ++i) ASSERT_EQ(EncodePattern(64, 64, i, i), S_OK);
+    ASSERT_EQ(StopEncoding(0), S_OK);
+    streams[async] = Drain();
+    EXPECT_EQ(probe_.Record().inFlightMisuses, 0u);
+  }
+  ASSERT_EQ(streams[0].size(), 6u);
+  ASSERT_EQ(streams[1].size(), 6u);
+  for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(streams[1][i].bytes, streams[0][i].bytes) << i;
 }
 
 TEST_F(Session, QueueOutlivesStopAndTheNextStart) {

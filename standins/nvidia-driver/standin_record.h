@@ -2,7 +2,8 @@
 
 // What the graphics-driver stand-ins received and hold, kept in a section named per process
 // so that it outlives the encode library being unloaded. Both stand-in DLLs write it; tests
-// read it through NvidiaProbe. Written only on the caller's thread.
+// read it through NvidiaProbe. Written on the caller's thread, and by the encode library's
+// completion thread while a picture finishes.
 
 #include <windows.h>
 
@@ -109,10 +110,20 @@ struct StandinRecord {
   uint32_t inputPitch;
   uint32_t bitstreamSize;
   uint32_t bitstreamHeap;
-  uint32_t pictures;  // pictures encoded, end of stream not included
+  uint32_t pictures;  // pictures submitted, end of stream not included
+  uint32_t finishedPictures;  // of those, the ones whose input was read and output written
   uint32_t endOfStreamPictures;
   uint32_t lastLockDoNotWait;
-  // The input buffer of the last picture, when small enough: pitch x allocated height luma
+  int32_t lockedBitstreams;  // bitstream buffers locked now
+  // Buffers of a picture not yet finished that the client locked, submitted again, destroyed
+  // or whose event it unregistered: on a real card, the picture reads or writes freed or
+  // rewritten memory.
+  uint32_t inFlightMisuses;
+  uint32_t lostPictures;  // finished pictures whose bitstream was submitted again unread
+  // Creation order, within its session, of the buffers the last picture was submitted with.
+  uint32_t lastPictureInputIndex;
+  uint32_t lastPictureBitstreamIndex;
+  // The input buffer of the last picture, as read when it finished, when small enough: pitch x allocated height luma
   // rows, then the chroma rows.
   uint32_t lastInputPitch;
   uint32_t lastInputAllocatedHeight;

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,10 +21,15 @@ const std::wstring kHardwareId = L"ROOT\\VextraTest";
 const std::wstring kStatusKey = L"Software\\VextraTest\\Status";
 
 // Every run: nothing on any console.
-ProgramRun devinstall(const std::vector<std::wstring>& arguments, const std::wstring& directory = {}) {
-  ProgramRun run = runDevinstall(arguments, directory);
+ProgramRun checkedRun(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                      const std::wstring& directory = {}) {
+  ProgramRun run = runWithArguments(program, arguments, directory);
   EXPECT_EQ(run.output, "") << "devinstall wrote to its standard output or error";
   return run;
+}
+
+ProgramRun devinstall(const std::vector<std::wstring>& arguments, const std::wstring& directory = {}) {
+  return checkedRun(devinstallPath(), arguments, directory);
 }
 
 void expectExitZero(const std::vector<std::wstring>& arguments) { EXPECT_EQ(devinstall(arguments).exitCode, 0u); }
@@ -211,6 +218,11 @@ TEST(Status, WritesEmptyTextValuesAndOnlyAddsThem) {
   // No subkey: nothing is written, and the key is not made.
   expectExitZero({L"-status", kHardwareId, L"Software\\VextraTest\\Missing"});
   EXPECT_FALSE(userKeyExists(L"Software\\VextraTest\\Missing"));
+
+  // An empty subkey: nothing at the root of the user's hive.
+  const auto atRoot = userValueNames(L"");
+  expectExitZero({L"-status", kHardwareId, L""});
+  EXPECT_EQ(userValueNames(L""), atRoot);
 }
 
 TEST(Status, PatternFormsSelectTheirDevices) {
@@ -241,6 +253,7 @@ TEST(Status, PatternFormsSelectTheirDevices) {
       {L"@ROOT\\WINE\\WINEBUS", true},
       {L"@root\\wine\\winebus", true},
       {L"@ROOT\\WINE\\NOSUCH", false},
+      {L"@", false},
       {L"=System", true},
       {L"=NoSuchClass", false},
   };
@@ -278,6 +291,98 @@ TEST(Status, ReadsHardwareIdListsLongerThanItsFirstBuffer) {
   createRootDevice(ids);
   ASSERT_EQ(presentDevicesWithHardwareId(L"VextraTest\\Deep").size(), 1u);
   EXPECT_TRUE(found(statusOf(L"VextraTest\\Deep")));
+}
+
+// The shipped pair under WOW64: the win32 build's devinstall.exe (named by DEVINSTALL_WIN32)
+// with this build's devinstall64.exe beside it, in a folder of their own, run from this
+// 64-bit test program in a 64-bit prefix. The win32 build's tests run these.
+class HandOver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* win32 = std::getenv("DEVINSTALL_WIN32");
+    if (win32 == nullptr || sizeof(void*) != 8) {
+      GTEST_SKIP() << "needs a 64-bit test program and the win32 build's devinstall.exe in DEVINSTALL_WIN32";
+    }
+    folder_ = scratchDirectory() + L"\\shipped";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(fromUnixPath(win32).c_str(), program().c_str(), FALSE));
+    // A malformed command line ends at once with 1, handing nothing over: whether 32-bit
+    // programs start here at all.
+    try {
+      ASSERT_EQ(runProgram(program(), L"devinstall").exitCode, 1u);
+    } catch (const std::runtime_error& e) {
+      GTEST_SKIP() << "this machine does not start 32-bit programs: " << e.what();
+    }
+  }
+
+  std::wstring program() const { return folder_ + L"\\devinstall.exe"; }
+  std::wstring companion() const { return folder_ + L"\\devinstall64.exe"; }
+  void placeCompanion() const { ASSERT_TRUE(CopyFileW(devinstallPath().c_str(), companion().c_str(), FALSE)); }
+
+  ProgramRun run(const std::vector<std::wstring>& arguments) const { return checkedRun(program(), arguments); }
+
+  std::wstring folder_;
+};
+
+// Where the INF's file lands tells which process installed it: a 32-bit one copies into
+// SysWOW64, whose place a 32-bit process sees as the system directory.
+TestInf infWithDriverFile() {
+  TestInf inf;
+  inf.driverFile = L"vextrahandover.sys";
+  return inf;
+}
+
+void expectInstalledBy(bool nativeProcess, const TestInf& inf) {
+  const auto devices = presentDevicesWithHardwareId(kHardwareId);
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(driverKeyText(devices[0].instanceId, L"InfSection"), L"Inst");
+  const std::wstring native = nativeDriversFolder() + L"\\" + inf.driverFile;
+  const std::wstring wow64 = wow64DriversFolder() + L"\\" + inf.driverFile;
+  EXPECT_EQ(fileExists(native), nativeProcess) << "installed by a 64-bit process";
+  EXPECT_EQ(fileExists(wow64), !nativeProcess) << "installed by a 32-bit process";
+  DeleteFileW(native.c_str());
+  DeleteFileW(wow64.c_str());
+}
+
+TEST_F(HandOver, InstallRunsThroughTheCompanion) {
+  placeCompanion();
+  const TestInf inf = infWithDriverFile();
+  ASSERT_FALSE(wow64DriversFolder().empty()) << "the prefix is not a 64-bit one";
+  EXPECT_EQ(run({writeInf(L"handover.inf", inf), kHardwareId}).exitCode, 0u);
+  expectInstalledBy(true, inf);
+}
+
+TEST_F(HandOver, StatusArgumentsCrossWhole) {
+  // A hardware ID and a key name that survive the hand-over only when quoted right: spaces,
+  // quotes, and a backslash before the closing quote.
+  placeCompanion();
+  const std::wstring id = L"VextraTest\\Odd \"quoted\" id\\";
+  const std::wstring key = L"Software\\VextraTest\\Status \"quoted\"";
+  createRootDevice({id});
+  createUserKey(key);
+  EXPECT_EQ(run({L"-status", L"'" + id, key}).exitCode, 0u);
+  EXPECT_EQ(userValueNames(key), std::vector<std::wstring>{L"FoundProblem"});
+}
+
+TEST_F(HandOver, WithoutAStartableCompanionItWorksItself) {
+  // Wine lets a 32-bit process install devices, so the fallback is seen to work here.
+  const TestInf inf = infWithDriverFile();
+  const std::wstring infPath = writeInf(L"handover.inf", inf);
+  const struct {
+    const char* what;
+    std::function<void()> place;
+  } companions[] = {
+      {"no companion", [] {}},
+      {"not a program", [this] { writeFile(companion(), "not a program"); }},
+      // It would hand over in turn, without end.
+      {"a 32-bit program", [this] { ASSERT_TRUE(CopyFileW(program().c_str(), companion().c_str(), FALSE)); }},
+  };
+  for (const auto& c : companions) {
+    SCOPED_TRACE(c.what);
+    c.place();
+    EXPECT_EQ(run({infPath, kHardwareId}).exitCode, 0u);
+    expectInstalledBy(false, inf);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks a shipped devinstall image without running it: its word size, the GUI subsystem, a
 # manifest that requires administrator rights, and its imports (the platform's libraries,
-# never "newdev.dll", which is loaded at run time, and nothing that makes a console).
+# never "newdev.dll", which is loaded at run time, nor IsWow64Process2, which older systems
+# lack, and nothing that makes a console).
 # usage: image_check.sh OBJDUMP OBJCOPY IMAGE MAGIC     (MAGIC: 010b for PE32, 020b for PE32+)
 set -eu
 objdump=$1 objcopy=$2 image=$3 magic=$4
@@ -17,7 +18,7 @@ for f in CommandLineToArgvW SetupDiGetClassDevsExW SetupDiCallClassInstaller CM_
          CM_Get_Device_ID_ExW GetPrivateProfileStringW RegSetValueExW LoadLibraryW GetProcAddress FreeLibrary; do
   echo "$dump" | grep -q "[[:space:]]$f\$" || fail "does not import $f"
 done
-for f in AllocConsole AttachConsole WriteConsoleA WriteConsoleW UpdateDriverForPlugAndPlayDevicesW; do
+for f in AllocConsole AttachConsole WriteConsoleA WriteConsoleW UpdateDriverForPlugAndPlayDevicesW IsWow64Process2; do
   if echo "$dump" | grep -q "[[:space:]]$f\$"; then fail "imports $f"; fi
 done
 

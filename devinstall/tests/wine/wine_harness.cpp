@@ -1,5 +1,7 @@
 #include "wine_harness.h"
 
+#include "quoted_command_line.h"
+
 #include <cfgmgr32.h>
 
 #include <algorithm>
@@ -60,7 +62,6 @@ std::wstring propertyText(HDEVINFO list, SP_DEVINFO_DATA* device, DWORD which) {
   return text.empty() ? std::wstring() : std::wstring(text.data());
 }
 
-std::wstring quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
 
 std::wstring lower(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
@@ -127,12 +128,16 @@ std::wstring testProgramDirectory() {
   return directory.substr(0, directory.find_last_of(L'\\'));
 }
 
-std::wstring devinstallPath() { return testProgramDirectory() + L"\\devinstall.exe"; }
+std::wstring devinstallPath() {
+  // The 64-bit build ships as "devinstall64.exe", beside the 32-bit "devinstall.exe".
+  return testProgramDirectory() + (sizeof(void*) == 8 ? L"\\devinstall64.exe" : L"\\devinstall.exe");
+}
 
-ProgramRun runDevinstall(const std::vector<std::wstring>& arguments, const std::wstring& directory) {
-  std::wstring line = quoted(devinstallPath());
-  for (const std::wstring& argument : arguments) line += L" " + quoted(argument);
-  return runProgram(devinstallPath(), line, directory);
+ProgramRun runWithArguments(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                            const std::wstring& directory) {
+  std::vector<std::wstring> elements{program};
+  elements.insert(elements.end(), arguments.begin(), arguments.end());
+  return runProgram(program, quotedCommandLine(elements), directory);
 }
 
 std::vector<ListedDevice> presentDevices() {
@@ -219,6 +224,16 @@ std::wstring driverKeyText(const std::wstring& instanceId, const std::wstring& n
   return text;
 }
 
+void writeFile(const std::wstring& path, const std::string& bytes) {
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    file.release();
+    fail("CreateFileW");
+  }
+  DWORD written = 0;
+  if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) fail("WriteFile");
+}
+
 std::wstring scratchDirectory() {
   wchar_t temp[MAX_PATH] = {};
   if (GetTempPathW(MAX_PATH, temp) == 0) fail("GetTempPathW");
@@ -254,7 +269,21 @@ void writeInfAt(const std::wstring& path, const TestInf& inf) {
       L"[Models.NTx86]\r\n"
       L"%Desc%=Inst," + inf.hardwareId + L"\r\n"
       L"\r\n"
-      L"[Inst]\r\n"
+      L"[Inst]\r\n";
+  if (!inf.driverFile.empty()) {
+    text += L"CopyFiles=Inst.Copy\r\n"
+            L"\r\n"
+            L"[Inst.Copy]\r\n" + inf.driverFile + L"\r\n"
+            L"\r\n"
+            L"[DestinationDirs]\r\n"
+            L"DefaultDestDir=12\r\n"
+            L"\r\n"
+            L"[SourceDisksNames]\r\n"
+            L"1=%Vendor%\r\n"
+            L"\r\n"
+            L"[SourceDisksFiles]\r\n" + inf.driverFile + L"=1\r\n";
+  }
+  text +=
       L"\r\n"
       L"[Inst.Services]\r\n";
   if (inf.service.empty()) {
@@ -274,14 +303,24 @@ void writeInfAt(const std::wstring& path, const TestInf& inf) {
       L"Vendor=\"Vextra Test\"\r\n"
       L"Desc=\"Vextra test device\"\r\n";
 
-  const std::string bytes(text.begin(), text.end());  // the text is ASCII
-  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    file.release();
-    fail("CreateFileW");
-  }
-  DWORD written = 0;
-  if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) fail("WriteFile");
+  writeFile(path, std::string(text.begin(), text.end()));  // the text is ASCII
+  if (!inf.driverFile.empty()) writeFile(path.substr(0, path.find_last_of(L'\\') + 1) + inf.driverFile, "driver");
+}
+
+bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring nativeDriversFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) fail("GetSystemDirectoryW");
+  return std::wstring(folder, length) + L"\\drivers";
+}
+
+std::wstring wow64DriversFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemWow64DirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::wstring(folder, length) + L"\\drivers";
 }
 
 void createUserKey(const std::wstring& subkey) {

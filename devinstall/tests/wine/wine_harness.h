@@ -24,10 +24,12 @@ struct ProgramRun {
 // test's own when empty), and waits for it.
 ProgramRun runProgram(const std::wstring& program, const std::wstring& commandLine, const std::wstring& directory = {});
 
-// Runs devinstall.exe (beside the test program) with these arguments, each quoted.
-ProgramRun runDevinstall(const std::vector<std::wstring>& arguments, const std::wstring& directory = {});
+// Runs a program with these arguments, quoted so that they split back whole.
+ProgramRun runWithArguments(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                            const std::wstring& directory = {});
 
 std::wstring testProgramDirectory();
+// This build's devinstall program, beside the test program.
 std::wstring devinstallPath();
 
 // The present devices, as SetupAPI lists them.
@@ -51,17 +53,26 @@ void setFriendlyName(const std::wstring& instanceId, const std::wstring& name);
 std::wstring driverKeyText(const std::wstring& instanceId, const std::wstring& name);
 
 // An INF for a root device of the "System" class: DriverVer 01/02/2024,version; with a
-// service of that name when `service` is not empty (its binary need not exist).
+// service of that name when `service` is not empty (its binary need not exist); copying a
+// file of that name, written beside the INF, into the system's "drivers" folder when
+// `driverFile` is not empty.
 struct TestInf {
   std::wstring hardwareId = L"ROOT\\VextraTest";
   std::wstring version = L"1.0.0.6";
   std::wstring service;
+  std::wstring driverFile;
 };
 // Writes the INF into a directory of the test's own; returns its full path.
 std::wstring writeInf(const std::wstring& fileName, const TestInf& inf);
 // Writes the INF at this full path, making its directories.
 void writeInfAt(const std::wstring& path, const TestInf& inf);
 std::wstring scratchDirectory();
+void writeFile(const std::wstring& path, const std::string& bytes);
+bool fileExists(const std::wstring& path);
+// The "drivers" folder of the system directory as 64-bit and as 32-bit programs see it
+// (System32 and SysWOW64); the second is empty on a system without WOW64.
+std::wstring nativeDriversFolder();
+std::wstring wow64DriversFolder();
 
 // Registry: HKEY_CURRENT_USER keys and values, HKEY_LOCAL_MACHINE key presence.
 void createUserKey(const std::wstring& subkey);

@@ -39,10 +39,13 @@ uint32_t RoundUp(uint32_t value, uint32_t step) { return (value + step - 1) / st
 
 }  // namespace
 
+// The signaller goes first, so nothing finishes while the session is taken apart; finishing
+// takes lock_, so it must not be held here.
 EncodeSession::~EncodeSession() { signaller_.reset(); }
 
 NVENCSTATUS EncodeSession::GetPresetConfig(const GUID& encodeGuid, const GUID& presetGuid,
                                            NV_ENC_PRESET_CONFIG* presetConfig) {
+  std::lock_guard lock(lock_);
   if (presetConfig == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (presetConfig->version != NV_ENC_PRESET_CONFIG_VER ||
       presetConfig->presetCfg.version != NV_ENC_CONFIG_VER) {
@@ -55,7 +58,8 @@ NVENCSTATUS EncodeSession::GetPresetConfig(const GUID& encodeGuid, const GUID& p
 
   NV_ENC_CONFIG& config = presetConfig->presetCfg;
   const bool lowLatency = LowLatencyPreset(presetGuid);
-  config.profileGUID = NV_ENC_CODEC_PROFILE_AUTOSELECT_GUID;
+  // Each family names a profile of its own, so a client that keeps the preset's is seen.
+  config.profileGUID = lowLatency ? NV_ENC_H264_PROFILE_MAIN_GUID : NV_ENC_H264_PROFILE_HIGH_GUID;
   config.gopLength = lowLatency ? 30 : 250;
   config.frameIntervalP = lowLatency ? 1 : 3;  // the normal presets use B pictures
   config.frameFieldMode = NV_ENC_PARAMS_FRAME_FIELD_MODE_FRAME;
@@ -70,9 +74,11 @@ NVENCSTATUS EncodeSession::GetPresetConfig(const GUID& encodeGuid, const GUID& p
 }
 
 NVENCSTATUS EncodeSession::Initialize(NV_ENC_INITIALIZE_PARAMS* params) {
+  std::lock_guard lock(lock_);
   if (params == nullptr || params->encodeConfig == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (params->version != NV_ENC_INITIALIZE_PARAMS_VER ||
-      params->encodeConfig->version != NV_ENC_CONFIG_VER) {
+      params->encodeConfig->version != NV_ENC_CONFIG_VER ||
+      params->encodeConfig->rcParams.version != NV_ENC_RC_PARAMS_VER) {
     return NV_ENC_ERR_INVALID_VERSION;
   }
   if (initialized_) return NV_ENC_ERR_INVALID_CALL;
@@ -130,6 +136,7 @@ NVENCSTATUS EncodeSession::Initialize(NV_ENC_INITIALIZE_PARAMS* params) {
 }
 
 NVENCSTATUS EncodeSession::CreateInputBuffer(NV_ENC_CREATE_INPUT_BUFFER* params) {
+  std::lock_guard lock(lock_);
   if (params == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (params->version != NV_ENC_CREATE_INPUT_BUFFER_VER) return NV_ENC_ERR_INVALID_VERSION;
   if (!initialized_) return NV_ENC_ERR_ENCODER_NOT_INITIALIZED;
@@ -139,6 +146,7 @@ NVENCSTATUS EncodeSession::CreateInputBuffer(NV_ENC_CREATE_INPUT_BUFFER* params)
     return NV_ENC_ERR_INVALID_PARAM;
   }
   auto buffer = std::make_unique<InputBuffer>();
+  buffer->index = inputsCreated_++;
   buffer->height = params->height;
   buffer->pitch = RoundUp(params->width, 64);
   // Filled with a marker, so that tests see which bytes a client wrote.
@@ -157,17 +165,33 @@ NVENCSTATUS EncodeSession::CreateInputBuffer(NV_ENC_CREATE_INPUT_BUFFER* params)
 }
 
 NVENCSTATUS EncodeSession::DestroyInputBuffer(NV_ENC_INPUT_PTR buffer) {
-  if (inputs_.erase(buffer) == 0) return NV_ENC_ERR_INVALID_PARAM;
+  std::lock_guard lock(lock_);
+  auto found = inputs_.find(buffer);
+  if (found == inputs_.end()) return NV_ENC_ERR_INVALID_PARAM;
+  if (found->second->readers != 0) {
+    ++Record().inFlightMisuses;
+    // Its pictures finish with nothing to read.
+    for (auto& [handle, output] : bitstreams_) {
+      if (InFlight(*output) && output->source == found->second.get()) {
+        output->source = nullptr;
+        output->finished = true;
+        output->bytes.clear();
+      }
+    }
+  }
+  inputs_.erase(found);
   --Record().liveInputBuffers;
   return NV_ENC_SUCCESS;
 }
 
 NVENCSTATUS EncodeSession::CreateBitstreamBuffer(NV_ENC_CREATE_BITSTREAM_BUFFER* params) {
+  std::lock_guard lock(lock_);
   if (params == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (params->version != NV_ENC_CREATE_BITSTREAM_BUFFER_VER) return NV_ENC_ERR_INVALID_VERSION;
   if (!initialized_) return NV_ENC_ERR_ENCODER_NOT_INITIALIZED;
   if (params->size == 0) return NV_ENC_ERR_INVALID_PARAM;
   auto buffer = std::make_unique<BitstreamBuffer>();
+  buffer->index = bitstreamsCreated_++;
   buffer->bytes.reserve(params->size);
   params->bitstreamBuffer = buffer.get();
   bitstreams_.emplace(buffer.get(), std::move(buffer));
@@ -180,12 +204,22 @@ NVENCSTATUS EncodeSession::CreateBitstreamBuffer(NV_ENC_CREATE_BITSTREAM_BUFFER*
 }
 
 NVENCSTATUS EncodeSession::DestroyBitstreamBuffer(NV_ENC_OUTPUT_PTR buffer) {
-  if (bitstreams_.erase(buffer) == 0) return NV_ENC_ERR_INVALID_PARAM;
+  std::lock_guard lock(lock_);
+  auto found = bitstreams_.find(buffer);
+  if (found == bitstreams_.end()) return NV_ENC_ERR_INVALID_PARAM;
+  BitstreamBuffer& output = *found->second;
+  if (InFlight(output)) {
+    ++Record().inFlightMisuses;
+    if (output.source != nullptr) --output.source->readers;
+  }
+  if (output.locked) --Record().lockedBitstreams;
+  bitstreams_.erase(found);
   --Record().liveBitstreamBuffers;
   return NV_ENC_SUCCESS;
 }
 
 NVENCSTATUS EncodeSession::RegisterEvent(NV_ENC_EVENT_PARAMS* params) {
+  std::lock_guard lock(lock_);
   if (params == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (params->version != NV_ENC_EVENT_PARAMS_VER) return NV_ENC_ERR_INVALID_VERSION;
   if (!initialized_) return NV_ENC_ERR_ENCODER_NOT_INITIALIZED;
@@ -198,15 +232,21 @@ NVENCSTATUS EncodeSession::RegisterEvent(NV_ENC_EVENT_PARAMS* params) {
 }
 
 NVENCSTATUS EncodeSession::UnregisterEvent(NV_ENC_EVENT_PARAMS* params) {
+  std::lock_guard lock(lock_);
   if (params == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (params->version != NV_ENC_EVENT_PARAMS_VER) return NV_ENC_ERR_INVALID_VERSION;
   if (events_.erase(params->completionEvent) == 0) return NV_ENC_ERR_EVENT_NOT_REGISTERD;
-  if (signaller_) signaller_->Forget(params->completionEvent);
+  for (const auto& [handle, output] : bitstreams_) {
+    if (InFlight(*output) && output->completionEvent == params->completionEvent) {
+      ++Record().inFlightMisuses;
+    }
+  }
   --Record().liveEvents;
   return NV_ENC_SUCCESS;
 }
 
 NVENCSTATUS EncodeSession::GetSequenceParams(NV_ENC_SEQUENCE_PARAM_PAYLOAD* payload) {
+  std::lock_guard lock(lock_);
   if (payload == nullptr || payload->spsppsBuffer == nullptr ||
       payload->outSPSPPSPayloadSize == nullptr) {
     return NV_ENC_ERR_INVALID_PTR;
@@ -233,12 +273,14 @@ NVENCSTATUS EncodeSession::GetSequenceParams(NV_ENC_SEQUENCE_PARAM_PAYLOAD* payl
 }
 
 NVENCSTATUS EncodeSession::LockInput(NV_ENC_LOCK_INPUT_BUFFER* params) {
+  std::lock_guard lock(lock_);
   if (params == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (params->version != NV_ENC_LOCK_INPUT_BUFFER_VER) return NV_ENC_ERR_INVALID_VERSION;
   auto found = inputs_.find(params->inputBuffer);
   if (found == inputs_.end()) return NV_ENC_ERR_INVALID_PARAM;
   InputBuffer& buffer = *found->second;
   if (buffer.locked) return NV_ENC_ERR_LOCK_BUSY;
+  if (buffer.readers != 0) ++Record().inFlightMisuses;  // a picture still to read it
   buffer.locked = true;
   params->bufferDataPtr = buffer.bytes.data();
   params->pitch = buffer.pitch;
@@ -246,6 +288,7 @@ NVENCSTATUS EncodeSession::LockInput(NV_ENC_LOCK_INPUT_BUFFER* params) {
 }
 
 NVENCSTATUS EncodeSession::UnlockInput(NV_ENC_INPUT_PTR handle) {
+  std::lock_guard lock(lock_);
   auto found = inputs_.find(handle);
   if (found == inputs_.end()) return NV_ENC_ERR_INVALID_PARAM;
   if (!found->second->locked) return NV_ENC_ERR_INVALID_CALL;
@@ -265,6 +308,7 @@ void EncodeSession::RecordInput(const InputBuffer& input) {
 }
 
 NVENCSTATUS EncodeSession::EncodePicture(NV_ENC_PIC_PARAMS* params) {
+  std::lock_guard lock(lock_);
   if (params == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (params->version != NV_ENC_PIC_PARAMS_VER) return NV_ENC_ERR_INVALID_VERSION;
   if (!initialized_) return NV_ENC_ERR_ENCODER_NOT_INITIALIZED;
@@ -283,28 +327,70 @@ NVENCSTATUS EncodeSession::EncodePicture(NV_ENC_PIC_PARAMS* params) {
   }
   InputBuffer& in = *input->second;
   BitstreamBuffer& out = *output->second;
-  // A pending picture the client never locked is given up and overwritten.
   if (in.locked || out.locked) return NV_ENC_ERR_ENCODER_BUSY;
-  if (async_ && events_.count(params->completionEvent) == 0) return NV_ENC_ERR_INVALID_EVENT;
+  // The driver's interface requires an event for every picture in asynchronous mode.
+  if (async_ && (params->completionEvent == nullptr || events_.count(params->completionEvent) == 0)) {
+    return NV_ENC_ERR_INVALID_EVENT;
+  }
+  if (InFlight(out)) {
+    ++record.inFlightMisuses;
+    if (out.source != nullptr) --out.source->readers;
+  } else if (out.pending) {
+    ++record.lostPictures;  // finished, never read: given up and overwritten
+  }
 
-  out.bytes.clear();
-  const bool idr = writer_->EncodePicture(in.bytes.data(),
-                                          in.bytes.data() + size_t{in.pitch} * in.height,
-                                          in.pitch, config_.tinyPictures, out.bytes);
-  out.pictureType = idr ? NV_ENC_PIC_TYPE_IDR : NV_ENC_PIC_TYPE_P;
+  out.pending = true;
+  out.finished = false;
+  out.source = &in;
+  ++in.readers;
+  out.completionEvent = params->completionEvent;
+  out.serial = ++serial_;
   out.timestamp = params->inputTimeStamp;
   out.frameIdx = frameIdx_++;
-  out.pending = true;
   out.readyAt = Clock::now() + std::chrono::milliseconds(config_.completionDelayMs);
   ++record.pictures;
-  RecordInput(in);
-  if (async_) signaller_->SignalAt(params->completionEvent, out.readyAt);
+  record.lastPictureInputIndex = in.index;
+  record.lastPictureBitstreamIndex = out.index;
+  const bool hangs = ++pictures_ == config_.hangPicture;
+  if (async_ && !hangs) {
+    signaller_->Schedule(out.readyAt, [this, handle = params->outputBitstream, serial = out.serial] {
+      FinishScheduled(handle, serial);
+    });
+  }
   return config_.needMoreInput ? NV_ENC_ERR_NEED_MORE_INPUT : NV_ENC_SUCCESS;
+}
+
+void EncodeSession::Finish(BitstreamBuffer& buffer) {
+  buffer.bytes.clear();
+  if (buffer.source != nullptr) {
+    InputBuffer& in = *buffer.source;
+    const bool idr = writer_->EncodePicture(in.bytes.data(),
+                                            in.bytes.data() + size_t{in.pitch} * in.height,
+                                            in.pitch, config_.tinyPictures, buffer.bytes);
+    buffer.pictureType = idr ? NV_ENC_PIC_TYPE_IDR : NV_ENC_PIC_TYPE_P;
+    RecordInput(in);
+    --in.readers;
+    buffer.source = nullptr;
+  }
+  buffer.finished = true;
+  ++Record().finishedPictures;
+}
+
+void EncodeSession::FinishScheduled(NV_ENC_OUTPUT_PTR handle, uint64_t serial) {
+  std::lock_guard lock(lock_);
+  auto found = bitstreams_.find(handle);
+  if (found == bitstreams_.end()) return;
+  BitstreamBuffer& buffer = *found->second;
+  if (buffer.serial != serial || !InFlight(buffer)) return;
+  Finish(buffer);
+  finished_.notify_all();
+  if (events_.count(buffer.completionEvent) != 0) SetEvent(buffer.completionEvent);
 }
 
 NVENCSTATUS EncodeSession::LockBitstream(NV_ENC_LOCK_BITSTREAM* params) {
   if (params == nullptr) return NV_ENC_ERR_INVALID_PTR;
   if (params->version != NV_ENC_LOCK_BITSTREAM_VER) return NV_ENC_ERR_INVALID_VERSION;
+  std::unique_lock lock(lock_);
   auto found = bitstreams_.find(params->outputBitstream);
   if (found == bitstreams_.end()) return NV_ENC_ERR_INVALID_PARAM;
   BitstreamBuffer& buffer = *found->second;
@@ -312,11 +398,19 @@ NVENCSTATUS EncodeSession::LockBitstream(NV_ENC_LOCK_BITSTREAM* params) {
   if (buffer.locked) return NV_ENC_ERR_LOCK_BUSY;
   const bool doNotWait = (params->bitFields & NV_ENC_LOCK_DO_NOT_WAIT) != 0;
   Record().lastLockDoNotWait = doNotWait ? 1 : 0;
-  if (Clock::now() < buffer.readyAt) {
-    if (doNotWait) return NV_ENC_ERR_LOCK_BUSY;
-    std::this_thread::sleep_until(buffer.readyAt);
+  if (async_) {
+    if (!buffer.finished && doNotWait) return NV_ENC_ERR_LOCK_BUSY;
+    const uint64_t serial = buffer.serial;
+    finished_.wait(lock, [&] { return buffer.finished || buffer.serial != serial; });
+  } else {
+    if (Clock::now() < buffer.readyAt) {
+      if (doNotWait) return NV_ENC_ERR_LOCK_BUSY;
+      std::this_thread::sleep_until(buffer.readyAt);
+    }
+    if (!buffer.finished) Finish(buffer);
   }
   buffer.locked = true;
+  ++Record().lockedBitstreams;
   params->bitstreamBufferPtr = buffer.bytes.data();
   params->bitstreamSizeInBytes = static_cast<uint32_t>(buffer.bytes.size());
   params->outputTimeStamp = buffer.timestamp;
@@ -329,11 +423,13 @@ NVENCSTATUS EncodeSession::LockBitstream(NV_ENC_LOCK_BITSTREAM* params) {
 }
 
 NVENCSTATUS EncodeSession::UnlockBitstream(NV_ENC_OUTPUT_PTR handle) {
+  std::lock_guard lock(lock_);
   auto found = bitstreams_.find(handle);
   if (found == bitstreams_.end()) return NV_ENC_ERR_INVALID_PARAM;
   if (!found->second->locked) return NV_ENC_ERR_INVALID_CALL;
   found->second->locked = false;
   found->second->pending = false;
+  --Record().lockedBitstreams;
   return NV_ENC_SUCCESS;
 }
 

@@ -13,19 +13,12 @@ EventSignaller::~EventSignaller() {
   thread_.join();
 }
 
-void EventSignaller::SignalAt(HANDLE event, Clock::time_point due) {
+void EventSignaller::Schedule(Clock::time_point due, std::function<void()> work) {
   {
     std::lock_guard lock(lock_);
-    pending_.emplace(due, event);
+    pending_.emplace(due, std::move(work));
   }
   wake_.notify_one();
-}
-
-void EventSignaller::Forget(HANDLE event) {
-  std::lock_guard lock(lock_);
-  for (auto it = pending_.begin(); it != pending_.end();) {
-    it = it->second == event ? pending_.erase(it) : std::next(it);
-  }
 }
 
 void EventSignaller::Run() {
@@ -40,8 +33,11 @@ void EventSignaller::Run() {
       wake_.wait_until(lock, due);
       continue;
     }
-    SetEvent(pending_.begin()->second);
+    std::function<void()> work = std::move(pending_.begin()->second);
     pending_.erase(pending_.begin());
+    lock.unlock();
+    work();
+    lock.lock();
   }
 }
 

@@ -1,18 +1,17 @@
 #pragma once
 
-#include <windows.h>
-
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
 
 namespace nvstandin {
 
-// Sets completion events from a worker thread at their due times, as the driver does when
-// a picture is done. Any thread; lock_ guards the pending events, and an event forgotten
-// under it is never set afterwards.
+// Runs each scheduled piece of work on a worker thread at its due time, in due order, as the
+// driver finishes pictures by itself. Work still waiting when it is destroyed never runs;
+// work is run without lock_ held, so it may take locks of its own.
 class EventSignaller {
  public:
   using Clock = std::chrono::steady_clock;
@@ -22,15 +21,14 @@ class EventSignaller {
   EventSignaller(const EventSignaller&) = delete;
   EventSignaller& operator=(const EventSignaller&) = delete;
 
-  void SignalAt(HANDLE event, Clock::time_point due);
-  void Forget(HANDLE event);
+  void Schedule(Clock::time_point due, std::function<void()> work);
 
  private:
   void Run();
 
   std::mutex lock_;
   std::condition_variable wake_;
-  std::multimap<Clock::time_point, HANDLE> pending_;
+  std::multimap<Clock::time_point, std::function<void()>> pending_;
   bool stopping_ = false;
   std::thread thread_;
 };

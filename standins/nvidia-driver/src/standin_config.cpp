@@ -75,6 +75,8 @@ StandinConfig ParseStandinConfig(const std::string& text) {
       config.needMoreInput = value != "0";
     } else if (key == "delay") {
       config.completionDelayMs = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+    } else if (key == "hang") {
+      config.hangPicture = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
     } else if (key == "tiny") {
       config.tinyPictures = value != "0";
     } else if (key == "sequence") {

@@ -23,13 +23,14 @@ enum class SequencePayload { kValid, kOversize, kWithoutPps };
 // What the tests ask of the stand-ins, from VEXTRA_NVIDIA_STANDIN; empty means the plain
 // driver: one capable device, version 7.0, nothing failing. Items are separated by ';':
 //   devices=NAME@MAJOR.MINOR,...   maxversion=MAJOR.MINOR   fail=CALL:STATUS[@NTH],...
-//   needmoreinput=1   delay=MS   tiny=1   sequence=oversize|nopps
+//   needmoreinput=1   delay=MS   hang=N   tiny=1   sequence=oversize|nopps
 struct StandinConfig {
   std::vector<DeviceEntry> devices{{"Vextra Stand-in GPU", 6, 1}};
   uint32_t maxVersion = 0x70;  // major * 16 + minor
   std::vector<CallFailure> failures;
   bool needMoreInput = false;
   uint32_t completionDelayMs = 2;
+  uint32_t hangPicture = 0;  // asynchronous mode: the Nth picture of a session never finishes; 0 none
   bool tinyPictures = false;
   SequencePayload sequence = SequencePayload::kValid;
 
