@@ -6,8 +6,9 @@
 
 cmake_minimum_required(VERSION 3.25)
 
+# objdump's headings are read as text: always in its untranslated words.
 function(dump out)
-  execute_process(COMMAND ${OBJDUMP} ${ARGN} ${IMAGE} OUTPUT_VARIABLE text RESULT_VARIABLE result)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${OBJDUMP} ${ARGN} ${IMAGE} OUTPUT_VARIABLE text RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "${OBJDUMP} ${ARGN} failed on ${IMAGE}")
   endif()
