@@ -137,7 +137,8 @@ STDMETHODIMP CBaseRenderer::Pause() {
     inputConnected_ = connected;
     UpdateReadyLocked();
     WakeWaitersLocked();
-    return hr;
+    // Graph managers wait for a pause that is not complete yet.
+    return readySignalled_ ? S_OK : S_FALSE;
   });
 }
 
@@ -317,6 +318,8 @@ HRESULT CBaseRenderer::BeginFlush() {
     completeSent_ = false;
     WakeWaitersLocked();
     WaitForHeldSampleLocked(lock);
+    // Paused, the flushed sample no longer completes the pause: the next one does.
+    UpdateReadyLocked();
   }
   position_->ResetRenderedTime();
   // No sample is being rendered once the flush has begun.

@@ -195,7 +195,7 @@ TEST_F(RendererFilterTest, RendersTimedSamplesAtTheirPresentationTime) {
   dshow::MediaType type;
   MakeVideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 32, 16, &type);
   ASSERT_EQ(ConnectSource(type.Get(), 32 * 16 * 4), S_OK);
-  ASSERT_EQ(graph_.control->Run(), S_OK);  // with the graph's own clock
+  ASSERT_EQ(graph_.Run(), S_OK);  // with the graph's own clock
   const Bytes frame = Pattern(32 * 16 * 4, 1);
   constexpr int kSamples = 12;
   constexpr REFERENCE_TIME kStep = 40 * kMillisecond;
@@ -225,8 +225,8 @@ TEST_F(RendererFilterTest, RendersTimedSamplesAtTheirPresentationTime) {
   ASSERT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);
   EXPECT_EQ(code, EC_COMPLETE);
   EXPECT_GE(source_->ClockTime(), source_->RunStart() + (kSamples + 1) * kStep);
-  ASSERT_EQ(graph_.control->Stop(), S_OK);
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Stop(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
 
   // Untimed samples go at once, even with a clock; a sample ending before it starts never.
   ASSERT_EQ(source_->Push(frame.data(), static_cast<long>(frame.size())), S_OK);
@@ -234,6 +234,7 @@ TEST_F(RendererFilterTest, RendersTimedSamplesAtTheirPresentationTime) {
   EXPECT_EQ(source_->Push(frame.data(), static_cast<long>(frame.size()), &start, &end),
             VFW_E_START_TIME_AFTER_END);
   EXPECT_EQ(probe_.FrameCount(), uint64_t{kSamples + 1});
+
 }
 
 TEST_F(RendererFilterTest, PauseWaitsForTheFirstSampleAndHoldsItUntilRun) {
@@ -254,9 +255,49 @@ TEST_F(RendererFilterTest, PauseWaitsForTheFirstSampleAndHoldsItUntilRun) {
   EXPECT_EQ(pushed.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
   EXPECT_EQ(probe_.FrameCount(), 0u);
 
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
   EXPECT_EQ(pushed.get(), S_OK);
   EXPECT_EQ(probe_.FrameCount(), 1u);
+}
+
+// Pause answers S_FALSE exactly while the pause is incomplete, as GetState does; a flush
+// takes back the sample that completed it.
+TEST_F(RendererFilterTest, PauseSaysWhetherItIsComplete) {
+  dshow::MediaType type;
+  MakeVideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 8, 8, &type);
+  ASSERT_EQ(ConnectSource(type.Get(), 256), S_OK);
+  ASSERT_EQ(graph_.mediaFilter->SetSyncSource(nullptr), S_OK);
+  const ComPtr<IPin> in = FirstPin(renderer_.Get(), PINDIR_INPUT);
+  auto expectIncomplete = [&](const char* when) {
+    SCOPED_TRACE(when);
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(renderer_->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
+    EXPECT_EQ(renderer_->Pause(), S_FALSE);
+  };
+  auto expectComplete = [&](const char* when) {
+    SCOPED_TRACE(when);
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(renderer_->GetState(5000, &state), S_OK);
+    EXPECT_EQ(renderer_->Pause(), S_OK);
+  };
+
+  EXPECT_EQ(graph_.control->Pause(), S_FALSE);
+  expectIncomplete("paused without a sample");
+  const Bytes frame = Pattern(256, 2);
+  auto held = std::async(std::launch::async, [&] { return source_->Push(frame.data(), 256); });
+  StopOnExit stopper{graph_.control.Get()};
+  expectComplete("holding a sample");
+
+  ASSERT_EQ(in->BeginFlush(), S_OK);
+  ASSERT_EQ(held.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(held.get(), S_FALSE);
+  expectIncomplete("flushing");
+  ASSERT_EQ(in->EndFlush(), S_OK);
+  expectIncomplete("flushed");
+
+  ASSERT_EQ(source_->PushEndOfStream(), S_OK);
+  expectComplete("at the end of the stream");
+  EXPECT_EQ(probe_.FrameCount(), 0u);
 }
 
 TEST_F(RendererFilterTest, StopReleasesAHeldSample) {
@@ -269,7 +310,7 @@ TEST_F(RendererFilterTest, StopReleasesAHeldSample) {
   StopOnExit stopper{graph_.control.Get()};
   OAFilterState state;
   EXPECT_EQ(graph_.control->GetState(5000, &state), S_OK);
-  ASSERT_EQ(graph_.control->Stop(), S_OK);
+  ASSERT_EQ(graph_.Stop(), S_OK);
   ASSERT_EQ(pushed.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_EQ(pushed.get(), VFW_E_WRONG_STATE);
   EXPECT_EQ(probe_.FrameCount(), 0u);
@@ -324,7 +365,7 @@ TEST_F(RendererFilterTest, SeekingGoesUpstreamAndFlushesTheHeldSample) {
   });
   StopOnExit nextStopper{graph_.control.Get()};
   ASSERT_EQ(graph_.control->GetState(5000, &state), S_OK);
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
   EXPECT_EQ(next.get(), S_OK);
   EXPECT_EQ(probe_.FrameCount(), 1u);
   LONGLONG current = 0;
@@ -346,14 +387,14 @@ TEST_F(RendererFilterTest, EndOfStreamCompletesTheGraphOnceRunning) {
   const Bytes frame = Pattern(384, 1);
   EXPECT_EQ(source_->Push(frame.data(), 384), VFW_E_SAMPLE_REJECTED_EOS);
 
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
   long code = 0;
   EXPECT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);
   EXPECT_EQ(code, EC_COMPLETE);
 
   // Stopping forgets the end; a new run streams again.
-  ASSERT_EQ(graph_.control->Stop(), S_OK);
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Stop(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
   EXPECT_EQ(source_->Push(frame.data(), 384), S_OK);
   ASSERT_EQ(source_->PushEndOfStream(), S_OK);
   EXPECT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);
