@@ -300,6 +300,62 @@ TEST_F(RendererFilterTest, PauseSaysWhetherItIsComplete) {
   EXPECT_EQ(probe_.FrameCount(), 0u);
 }
 
+// The format is told to the device once per connection, so while connected the pin takes
+// no type of another format, neither asked nor carried by a sample.
+TEST_F(RendererFilterTest, RefusesAnotherFormatWhileConnected) {
+  dshow::MediaType connected;
+  MakeVideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 64, 48, &connected);
+  constexpr long kFrame = 64 * 48 * 4;
+  ASSERT_EQ(ConnectSource(connected.Get(), kFrame), S_OK);
+  const ComPtr<IPin> in = FirstPin(renderer_.Get(), PINDIR_INPUT);
+  struct Case {
+    const char* what;
+    const GUID* subtype;
+    const GUID* format;
+    int32_t width, height;
+    HRESULT accepted;  // QueryAccept's answer
+  };
+  const Case cases[] = {
+      {"the same", &MEDIASUBTYPE_RGB32, &FORMAT_VideoInfo, 64, 48, S_OK},
+      {"the same in a VideoInfo2 block", &MEDIASUBTYPE_RGB32, &FORMAT_VideoInfo2, 64, 48, S_OK},
+      {"narrower", &MEDIASUBTYPE_RGB32, &FORMAT_VideoInfo, 32, 48, S_FALSE},
+      {"top-down", &MEDIASUBTYPE_RGB32, &FORMAT_VideoInfo, 64, -48, S_FALSE},
+      {"another pixel type", &MEDIASUBTYPE_RGB24, &FORMAT_VideoInfo, 64, 48, S_FALSE},
+      {"two planes", &MEDIASUBTYPE_NV12, &FORMAT_VideoInfo, 64, 48, S_FALSE},
+  };
+  ASSERT_EQ(graph_.RunWithoutClock(), S_OK);
+  const Bytes frame = Pattern(kFrame, 9);
+  uint64_t frames = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dshow::MediaType type;
+    MakeVideoType(*c.subtype, *c.format, c.width, c.height, &type);
+    EXPECT_EQ(in->QueryAccept(&type.Get()), c.accepted);
+
+    ComPtr<IMediaSample> sample = source_->NextSample();
+    ASSERT_TRUE(sample);
+    BYTE* data = nullptr;
+    ASSERT_EQ(sample->GetPointer(&data), S_OK);
+    std::copy(frame.begin(), frame.end(), data);
+    sample->SetActualDataLength(kFrame);
+    AM_MEDIA_TYPE carried = type.Get();
+    ASSERT_EQ(sample->SetMediaType(&carried), S_OK);
+    EXPECT_EQ(source_->Deliver(sample.Get()), c.accepted == S_OK ? S_OK : VFW_E_TYPE_NOT_ACCEPTED);
+    if (c.accepted == S_OK) ++frames;
+    EXPECT_EQ(probe_.FrameCount(), frames);
+  }
+  EXPECT_PRED2(SameHeader, LastRecord().header,
+               (FrameHeader{static_cast<decltype(FrameHeader::format)>(PixelType::RGB32), 64, 48,
+                            256}));
+
+  // Unconnected, any format is welcome again.
+  ASSERT_EQ(graph_.Stop(), S_OK);
+  ASSERT_EQ(in->Disconnect(), S_OK);
+  dshow::MediaType other;
+  MakeVideoType(MEDIASUBTYPE_NV12, FORMAT_VideoInfo, 32, 16, &other);
+  EXPECT_EQ(in->QueryAccept(&other.Get()), S_OK);
+}
+
 TEST_F(RendererFilterTest, StopReleasesAHeldSample) {
   dshow::MediaType type;
   MakeVideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo, 16, 8, &type);
