@@ -94,7 +94,7 @@ void CBaseRenderer::WakeWaitersLocked() {
 }
 
 void CBaseRenderer::WaitForHeldSampleLocked(std::unique_lock<std::mutex>& lock) {
-  heldSampleLeft_.wait(lock, [this] { return !holdingSample_; });
+  heldSampleLeft_.wait(lock, [this] { return !holdingSample_ && !rendering_; });
 }
 
 STDMETHODIMP CBaseRenderer::Stop() {
@@ -112,8 +112,6 @@ STDMETHODIMP CBaseRenderer::Stop() {
       WaitForHeldSampleLocked(lock);
     }
     position_->ResetRenderedTime();
-    // A sample being rendered is finished when Stop returns.
-    std::lock_guard render(renderLock_);
     return hr;
   });
 }
@@ -229,10 +227,14 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
     if (hr == S_OK) {
       lastTimed_ = times.timed;
       lastEnd_ = times.end;
+      rendering_ = true;
     }
     heldSampleLeft_.notify_all();
   }
   if (hr != S_OK) return hr;
+  // Stop and flush wait for this, so that no time or quality message of a sample from
+  // before them is reported after they return.
+  const RenderingScope scope(this);
   {
     std::lock_guard render(renderLock_);
     hr = DoRenderSample(sample);
@@ -242,6 +244,12 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
     if (schedule.clock) SendQuality(schedule, times.start);
   }
   return hr;
+}
+
+CBaseRenderer::RenderingScope::~RenderingScope() {
+  std::lock_guard lock(renderer_->scheduleLock_);
+  renderer_->rendering_ = false;
+  renderer_->heldSampleLeft_.notify_all();
 }
 
 void CBaseRenderer::SendQuality(const Schedule& schedule, REFERENCE_TIME sampleStart) {
@@ -322,8 +330,6 @@ HRESULT CBaseRenderer::BeginFlush() {
     UpdateReadyLocked();
   }
   position_->ResetRenderedTime();
-  // No sample is being rendered once the flush has begun.
-  std::lock_guard render(renderLock_);
   return S_OK;
 }
 

@@ -75,9 +75,21 @@ class CBaseRenderer : public CBaseFilter {
   void UpdateReadyLocked();
   // Every waiter looks at the schedule again.
   void WakeWaitersLocked();
-  // Stop and flush return only once a sample they interrupted has left its wait, so that
-  // a quick restart or end of flush cannot let it carry on.
+  // Stop and flush return only once a sample they interrupted has left its wait and a
+  // sample being rendered is done (its time registered, its quality message sent), so
+  // that a quick restart or end of flush cannot let it carry on.
   void WaitForHeldSampleLocked(std::unique_lock<std::mutex>& lock);
+  // Marks a sample past its wait until it is done with.
+  class RenderingScope {
+   public:
+    explicit RenderingScope(CBaseRenderer* renderer) : renderer_(renderer) {}
+    ~RenderingScope();
+    RenderingScope(const RenderingScope&) = delete;
+    RenderingScope& operator=(const RenderingScope&) = delete;
+
+   private:
+    CBaseRenderer* const renderer_;
+  };
   void CompletionLoop();
   void SendQuality(const Schedule& schedule, REFERENCE_TIME sampleStart);
 
@@ -91,6 +103,7 @@ class CBaseRenderer : public CBaseFilter {
   bool inputConnected_ = false;
   bool flushing_ = false;
   bool holdingSample_ = false;
+  bool rendering_ = false;  // a sample is past its wait
   bool endOfStream_ = false;
   bool completeSent_ = false;
   bool lastTimed_ = false;
