@@ -104,6 +104,7 @@ STDMETHODIMP CBaseRenderer::Stop() {
     {
       std::unique_lock lock(scheduleLock_);
       streamState_ = State_Stopped;
+      streamClock_.Reset();
       endOfStream_ = false;
       completeSent_ = false;
       lastTimed_ = false;
@@ -161,6 +162,18 @@ STDMETHODIMP CBaseRenderer::Run(REFERENCE_TIME start) {
     }
     if (completeNow) NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;
+  });
+}
+
+STDMETHODIMP CBaseRenderer::SetSyncSource(IReferenceClock* clock) {
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard state(StateLock());
+    const HRESULT hr = CBaseFilter::SetSyncSource(clock);
+    if (FAILED(hr)) return hr;
+    std::lock_guard lock(scheduleLock_);
+    if (streamState_ != State_Stopped) streamClock_ = clock;
+    WakeWaitersLocked();
+    return hr;
   });
 }
 

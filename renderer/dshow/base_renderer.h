@@ -42,6 +42,7 @@ class CBaseRenderer : public CBaseFilter {
   // Paused without a sample, end of stream or an unconnected pin: VFW_S_STATE_INTERMEDIATE
   // once the timeout passes.
   STDMETHODIMP GetState(DWORD timeout, FILTER_STATE* state) override;
+  STDMETHODIMP SetSyncSource(IReferenceClock* clock) override;
 
   int GetPinCount() override { return 1; }
   CBasePin* GetPin(int index) override;

@@ -63,6 +63,43 @@ class CGateRenderer final : public dshow::CBaseRenderer {
   dshow::CEvent gate_{true};
 };
 
+// A clock that counts its references; its time is the performance counter's.
+class CCountedClock final : public IReferenceClock {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+    if (riid != IID_IUnknown && riid != IID_IReferenceClock) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IReferenceClock*>(this);
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+  STDMETHODIMP_(ULONG) Release() override { return --references_; }  // lives on the stack
+
+  STDMETHODIMP GetTime(REFERENCE_TIME* time) override {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    *time = count.QuadPart / frequency.QuadPart * 10'000'000 +
+            count.QuadPart % frequency.QuadPart * 10'000'000 / frequency.QuadPart;
+    return S_OK;
+  }
+  STDMETHODIMP AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Unadvise(DWORD_PTR) override { return S_OK; }
+
+  ULONG References() const { return references_.load(); }
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
 constexpr REFERENCE_TIME kSecond = 10'000'000;
 
 // While a sample is being rendered, Stop or a seek comes; once it has returned, neither the
@@ -130,6 +167,31 @@ TEST(BaseRendererTest, NothingOfASampleBeingRenderedOutlastsStopOrSeek) {
         << "a quality message sent afterwards";
     graph.control->Stop();
   }
+}
+
+// The renderer holds the graph's clock only as the filter's sync source: nothing of it
+// stays after Stop beyond that, and nothing once the source is taken away.
+TEST(BaseRendererTest, KeepsNoClockOfItsOwn) {
+  CCountedClock clock;
+  {
+    CGateRenderer* gate = nullptr;
+    ComPtr<IBaseFilter> renderer = CGateRenderer::Create(&gate);
+    ASSERT_EQ(renderer->SetSyncSource(&clock), S_OK);
+    ASSERT_EQ(renderer->Run(0), S_OK);
+    ASSERT_EQ(renderer->Stop(), S_OK);
+    EXPECT_EQ(clock.References(), 2u) << "after Stop";
+    ComPtr<IReferenceClock> source;
+    EXPECT_EQ(renderer->GetSyncSource(&source), S_OK);
+    EXPECT_EQ(source.Get(), &clock);
+    source.Reset();
+
+    ASSERT_EQ(renderer->Run(0), S_OK);
+    ASSERT_EQ(renderer->Pause(), S_OK);
+    ASSERT_EQ(renderer->SetSyncSource(nullptr), S_OK);
+    EXPECT_EQ(clock.References(), 1u) << "after SetSyncSource(nullptr)";
+    ASSERT_EQ(renderer->Stop(), S_OK);
+  }
+  EXPECT_EQ(clock.References(), 1u);
 }
 
 }  // namespace
