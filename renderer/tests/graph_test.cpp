@@ -235,6 +235,13 @@ TEST_F(RendererFilterTest, RendersTimedSamplesAtTheirPresentationTime) {
             VFW_E_START_TIME_AFTER_END);
   EXPECT_EQ(probe_.FrameCount(), uint64_t{kSamples + 1});
 
+  // A sample is drawn when its time starts, not when it ends: one lasting two seconds and
+  // starting soon is out long before its end, however loaded the machine.
+  const REFERENCE_TIME soon = source_->ClockTime() - source_->RunStart() + 50 * kMillisecond;
+  const REFERENCE_TIME over = soon + 2000 * kMillisecond;
+  ASSERT_EQ(source_->Push(frame.data(), static_cast<long>(frame.size()), &soon, &over), S_OK);
+  EXPECT_LT(source_->ClockTime() - source_->RunStart(), over - 1000 * kMillisecond);
+  EXPECT_EQ(probe_.FrameCount(), uint64_t{kSamples + 2});
 }
 
 TEST_F(RendererFilterTest, PauseWaitsForTheFirstSampleAndHoldsItUntilRun) {
@@ -298,6 +305,20 @@ TEST_F(RendererFilterTest, PauseSaysWhetherItIsComplete) {
   ASSERT_EQ(source_->PushEndOfStream(), S_OK);
   expectComplete("at the end of the stream");
   EXPECT_EQ(probe_.FrameCount(), 0u);
+}
+
+// With nothing connected there is nothing to wait for: the pause is complete at once and
+// the stream has ended as soon as it runs.
+TEST_F(RendererFilterTest, AnUnconnectedRendererPausesAtOnceAndCompletesOnRun) {
+  EXPECT_EQ(graph_.control->Pause(), S_OK);
+  FILTER_STATE state = State_Stopped;
+  EXPECT_EQ(renderer_->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Paused);
+  EXPECT_EQ(renderer_->Pause(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
+  long code = 0;
+  EXPECT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);
+  EXPECT_EQ(code, EC_COMPLETE);
 }
 
 // The format is told to the device once per connection, so while connected the pin takes
@@ -447,6 +468,16 @@ TEST_F(RendererFilterTest, EndOfStreamCompletesTheGraphOnceRunning) {
   long code = 0;
   EXPECT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);
   EXPECT_EQ(code, EC_COMPLETE);
+
+  // A seek's flush forgets the end: the new segment streams.
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(renderer_.As(&seeking), S_OK);
+  LONGLONG target = 20'000'000;
+  ASSERT_EQ(seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                                  AM_SEEKING_NoPositioning),
+            S_OK);
+  EXPECT_EQ(source_->Push(frame.data(), 384), S_OK);
+  EXPECT_EQ(probe_.FrameCount(), 1u);
 
   // Stopping forgets the end; a new run streams again.
   ASSERT_EQ(graph_.Stop(), S_OK);

@@ -8,6 +8,7 @@
 #include <uuids.h>
 #include <wrl/client.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -236,6 +237,43 @@ TEST(Regsvr32, RegistersTheModuleAndRemovesItAgain) {
   CoFreeUnusedLibraries();
 
   EXPECT_EQ(Regsvr32(L"/u /s " + Quoted(path)), 0);
+  ExpectNothingRegistered();
+}
+
+// Where the module's own step cannot run, the mapper keeps the class table's record
+// (format version 1): the same merit and types, but a pin that is not marked rendered.
+TEST(Regsvr32, TheClassTableRecordAloneDescribesTheFilter) {
+  ExpectNothingRegistered();
+  ComPtr<IAMovieSetup> setup;
+  {
+    RendererModule module;
+    ASSERT_TRUE(module.Loaded());
+    ComPtr<IBaseFilter> filter = module.CreateFilter();
+    ASSERT_TRUE(filter);
+    ASSERT_EQ(filter.As(&setup), S_OK);
+    ASSERT_EQ(setup->Register(), S_OK);
+
+    const Listing listing = FindInFilterCategory(CLSID_PixoraRenderer);
+    ASSERT_TRUE(listing.found);
+    EXPECT_EQ(listing.friendlyName, L"Pixora Renderer");
+    const PackedRecord record = Unpack(listing.filterData);
+    EXPECT_EQ(record.merit, DWORD{MERIT_DO_NOT_USE});
+    EXPECT_EQ(record.pins, 1u);
+    EXPECT_EQ(record.pinFlags, 0u);  // not rendered, not an output, not zero, not many
+    EXPECT_EQ(record.mediums, 0u);
+    const GUID* subtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_YUY2,
+                              &MEDIASUBTYPE_NV12};
+    ASSERT_EQ(record.types.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(record.types[i].first, MEDIATYPE_Video) << i;
+      EXPECT_EQ(record.types[i].second, *subtypes[i]) << i;
+    }
+    std::printf("version-1 record as the mapper keeps it: version %lu, %lu instances\n",
+                record.version, record.instances);
+
+    EXPECT_EQ(setup->Unregister(), S_OK);
+    setup.Reset();
+  }
   ExpectNothingRegistered();
 }
 
