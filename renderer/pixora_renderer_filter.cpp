@@ -58,11 +58,6 @@ HRESULT PixoraRenderer::CheckMediaType(const AM_MEDIA_TYPE* type) {
   return formatFixed_ && described != format_ ? VFW_E_TYPE_NOT_ACCEPTED : S_OK;
 }
 
-HRESULT PixoraRenderer::SetMediaType(const AM_MEDIA_TYPE* type) {
-  if (type == nullptr) return E_POINTER;
-  return CheckMediaType(type);
-}
-
 HRESULT PixoraRenderer::CompleteConnect(IPin* receivePin) {
   dshow::MediaType connection;
   if (SUCCEEDED(InputPin()->ConnectionMediaType(connection.Receive()))) {

@@ -40,7 +40,6 @@ class PixoraRenderer final : public dshow::CBaseRenderer,
   STDMETHODIMP GetPages(CAUUID* pages) override;
 
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-  HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
   HRESULT CompleteConnect(IPin* receivePin) override;
   HRESULT BreakConnect() override;
   HRESULT DoRenderSample(IMediaSample* sample) override;

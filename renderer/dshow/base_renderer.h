@@ -7,9 +7,12 @@
 // Graph threads change the state under the filter's state lock. The upstream streaming
 // thread calls Receive (which blocks until the sample is due) and EndOfStream (which does
 // not: a completion thread of the renderer's own sends EC_COMPLETE when the time comes).
-// scheduleLock_ guards what those waits look at: the stream's state, start and clock,
-// flushing, the held sample and the end of the stream; renderLock_ is held around
-// DoRenderSample. Lock order: state, schedule, render.
+// The state, start time and clock are the filter's own (CBaseFilter); its stream lock
+// guards them and, beside them, the scheduling state those waits look at: flushing, the
+// held sample and the one being rendered, the end of the stream, the pin's connection as
+// of the last state change (connections change only while stopped) and readiness.
+// renderLock_ is held around DoRenderSample; qualityLock_ guards the upstream quality
+// sink. Lock order: state, stream, render.
 #pragma once
 
 #include <windows.h>
@@ -48,8 +51,9 @@ class CBaseRenderer : public CBaseFilter {
   CBasePin* GetPin(int index) override;
 
   // What the derived filter supplies; the connection steps run under the state lock.
+  // CheckMediaType is asked once per type offered, the pin keeps the type it accepted, and
+  // CompleteConnect finds it there.
   virtual HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) = 0;
-  virtual HRESULT SetMediaType(const AM_MEDIA_TYPE* type);
   virtual HRESULT CompleteConnect(IPin* receivePin);
   virtual HRESULT BreakConnect();
   // Called on the streaming thread, under renderLock_, once per sample that is due.
@@ -97,10 +101,7 @@ class CBaseRenderer : public CBaseFilter {
   std::unique_ptr<CRendererInputPin> pin_;
   std::unique_ptr<CRendererPosPassThru> position_;
 
-  std::mutex scheduleLock_;
-  FILTER_STATE streamState_ = State_Stopped;
-  REFERENCE_TIME streamStart_ = 0;
-  Microsoft::WRL::ComPtr<IReferenceClock> streamClock_;
+  // Guarded by StreamLock().
   bool inputConnected_ = false;
   bool flushing_ = false;
   bool holdingSample_ = false;
