@@ -12,6 +12,7 @@
 #include <future>
 #include <thread>
 
+#include "com_thread.h"
 #include "base_renderer.h"
 #include "filter_graph.h"
 #include "push_source.h"
@@ -22,11 +23,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-class ComThread : public ::testing::Environment {
- public:
-  void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-  void TearDown() override { CoUninitialize(); }
-};
 const auto* const kCom = ::testing::AddGlobalTestEnvironment(new ComThread);
 
 // {6A1D33C0-7B2E-4F19-8C5A-2E7D4B9F0A11}
@@ -119,9 +115,9 @@ TEST(BaseRendererTest, NothingOfASampleBeingRenderedOutlastsStopOrSeek) {
     dshow::MediaType type;
     MakeVideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 8, 8, &type);
     CPushSource* source = nullptr;
-    ComPtr<IBaseFilter> sourceFilter = CPushSource::Create(type.Get(), 256, &source);
-    ASSERT_EQ(graph.Add(sourceFilter.Get(), L"source"), S_OK);
-    ASSERT_EQ(graph.ConnectDirect(sourceFilter.Get(), renderer.Get(), &type.Get()), S_OK);
+    ComPtr<IBaseFilter> sourceFilter;
+    ASSERT_EQ(CPushSource::Connect(graph, renderer.Get(), type.Get(), 256, &sourceFilter, &source),
+              S_OK);
     ComPtr<IMediaSeeking> seeking;
     ASSERT_EQ(renderer.As(&seeking), S_OK);
     ASSERT_EQ(graph.Run(), S_OK);  // the graph's clock: quality messages go upstream

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "com_thread.h"
 #include "com_holders.h"
 #include "pixora_renderer.h"
 #include "renderer_module.h"
@@ -22,11 +23,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-class ComThread : public ::testing::Environment {
- public:
-  void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-  void TearDown() override { CoUninitialize(); }
-};
 const auto* const kCom = ::testing::AddGlobalTestEnvironment(new ComThread);
 
 // Exit code of regsvr32 with these arguments; -1 when it could not be started.
@@ -182,6 +178,27 @@ bool MapperOffers(REFGUID subtype, DWORD merit) {
   return false;
 }
 
+const GUID* const kSubtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_YUY2,
+                                 &MEDIASUBTYPE_NV12};
+
+// What every record of the filter says: its name, the merit, one pin with no mediums and
+// the four video types in order; the pin's flags are the record's own.
+PackedRecord ExpectListed(const Listing& listing, DWORD pinFlags) {
+  EXPECT_TRUE(listing.found);
+  EXPECT_EQ(listing.friendlyName, L"Pixora Renderer");
+  const PackedRecord record = Unpack(listing.filterData);
+  EXPECT_EQ(record.merit, DWORD{MERIT_DO_NOT_USE});
+  EXPECT_EQ(record.pins, 1u);
+  EXPECT_EQ(record.pinFlags, pinFlags);
+  EXPECT_EQ(record.mediums, 0u);
+  EXPECT_EQ(record.types.size(), 4u);
+  for (size_t i = 0; i < 4 && i < record.types.size(); ++i) {
+    EXPECT_EQ(record.types[i].first, MEDIATYPE_Video) << i;
+    EXPECT_EQ(record.types[i].second, *kSubtypes[i]) << i;
+  }
+  return record;
+}
+
 void ExpectNothingRegistered() {
   EXPECT_FALSE(KeyExists(ClassKey(CLSID_PixoraRenderer)));
   EXPECT_FALSE(KeyExists(ClassKey(CLSID_PixoraRendererPropertyPage)));
@@ -205,25 +222,14 @@ TEST(Regsvr32, RegistersTheModuleAndRemovesItAgain) {
     EXPECT_EQ(RegistryString(ClassKey(*c.clsid, L"InprocServer32"), L"ThreadingModel"), L"Both");
   }
 
-  const Listing listing = FindInFilterCategory(CLSID_PixoraRenderer);
-  ASSERT_TRUE(listing.found);
-  EXPECT_EQ(listing.friendlyName, L"Pixora Renderer");
-  const PackedRecord record = Unpack(listing.filterData);
+  const PackedRecord record =
+      ExpectListed(FindInFilterCategory(CLSID_PixoraRenderer), REG_PINFLAG_B_RENDERER);
   EXPECT_EQ(record.version, 2u);
-  EXPECT_EQ(record.merit, DWORD{MERIT_DO_NOT_USE});
-  EXPECT_EQ(record.pins, 1u);
-  EXPECT_EQ(record.pinFlags, DWORD{REG_PINFLAG_B_RENDERER});
   EXPECT_EQ(record.instances, 1u);
-  EXPECT_EQ(record.mediums, 0u);
-  const GUID* subtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_YUY2,
-                            &MEDIASUBTYPE_NV12};
-  ASSERT_EQ(record.types.size(), 4u);
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(record.types[i].first, MEDIATYPE_Video) << i;
-    EXPECT_EQ(record.types[i].second, *subtypes[i]) << i;
+  for (const GUID* subtype : kSubtypes) {
     // The mapper's own matching agrees: a renderer of each, at exactly MERIT_DO_NOT_USE.
-    EXPECT_TRUE(MapperOffers(*subtypes[i], MERIT_DO_NOT_USE)) << i;
-    EXPECT_FALSE(MapperOffers(*subtypes[i], MERIT_DO_NOT_USE + 1)) << i;
+    EXPECT_TRUE(MapperOffers(*subtype, MERIT_DO_NOT_USE));
+    EXPECT_FALSE(MapperOffers(*subtype, MERIT_DO_NOT_USE + 1));
   }
   EXPECT_FALSE(MapperOffers(MEDIASUBTYPE_RGB565, 0));
 
@@ -253,21 +259,8 @@ TEST(Regsvr32, TheClassTableRecordAloneDescribesTheFilter) {
     ASSERT_EQ(filter.As(&setup), S_OK);
     ASSERT_EQ(setup->Register(), S_OK);
 
-    const Listing listing = FindInFilterCategory(CLSID_PixoraRenderer);
-    ASSERT_TRUE(listing.found);
-    EXPECT_EQ(listing.friendlyName, L"Pixora Renderer");
-    const PackedRecord record = Unpack(listing.filterData);
-    EXPECT_EQ(record.merit, DWORD{MERIT_DO_NOT_USE});
-    EXPECT_EQ(record.pins, 1u);
-    EXPECT_EQ(record.pinFlags, 0u);  // not rendered, not an output, not zero, not many
-    EXPECT_EQ(record.mediums, 0u);
-    const GUID* subtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_YUY2,
-                              &MEDIASUBTYPE_NV12};
-    ASSERT_EQ(record.types.size(), 4u);
-    for (size_t i = 0; i < 4; ++i) {
-      EXPECT_EQ(record.types[i].first, MEDIATYPE_Video) << i;
-      EXPECT_EQ(record.types[i].second, *subtypes[i]) << i;
-    }
+    // Not rendered, not an output, not zero, not many.
+    const PackedRecord record = ExpectListed(FindInFilterCategory(CLSID_PixoraRenderer), 0);
     std::printf("version-1 record as the mapper keeps it: version %lu, %lu instances\n",
                 record.version, record.instances);
 
