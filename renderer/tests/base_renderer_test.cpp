@@ -8,12 +8,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <future>
-#include <thread>
 
-#include "com_thread.h"
 #include "base_renderer.h"
+#include "com_thread.h"
 #include "filter_graph.h"
 #include "push_source.h"
 #include "win_event.h"

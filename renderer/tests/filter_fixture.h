@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "com_thread.h"
 #include "camera_probe.h"
+#include "com_thread.h"
 #include "fnv1a.h"
 #include "filter_graph.h"
 #include "pixora_renderer.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "com_thread.h"
 #include "com_holders.h"
+#include "com_thread.h"
 #include "pixora_renderer.h"
 #include "renderer_module.h"
 
