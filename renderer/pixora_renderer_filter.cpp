@@ -1,6 +1,7 @@
 #include "pixora_renderer_filter.h"
 
 #include <objbase.h>
+#include <vfwmsgs.h>
 
 #include "com_guard.h"
 #include "filter_setup.h"
@@ -47,12 +48,14 @@ STDMETHODIMP PixoraRenderer::GetPages(CAUUID* pages) {
 
 HRESULT PixoraRenderer::CheckMediaType(const AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
-  return CheckVideoMediaType(*type);
-}
-
-HRESULT PixoraRenderer::SetMediaType(const AM_MEDIA_TYPE* type) {
-  if (type == nullptr) return E_POINTER;
-  return CheckMediaType(type);
+  const HRESULT hr = CheckVideoMediaType(*type);
+  if (hr != S_OK) return hr;
+  VideoFormat described;
+  CaptureVideoFormat(*type, &described);
+  std::lock_guard lock(formatLock_);
+  // The format is fixed for the connection: frames of another would reach the device
+  // described wrongly.
+  return formatFixed_ && described != format_ ? VFW_E_TYPE_NOT_ACCEPTED : S_OK;
 }
 
 HRESULT PixoraRenderer::CompleteConnect(IPin* receivePin) {
@@ -60,8 +63,17 @@ HRESULT PixoraRenderer::CompleteConnect(IPin* receivePin) {
   if (SUCCEEDED(InputPin()->ConnectionMediaType(connection.Receive()))) {
     std::lock_guard lock(formatLock_);
     CaptureVideoFormat(connection.Get(), &format_);
+    formatFixed_ = true;
   }
   return CBaseRenderer::CompleteConnect(receivePin);
+}
+
+HRESULT PixoraRenderer::BreakConnect() {
+  {
+    std::lock_guard lock(formatLock_);
+    formatFixed_ = false;
+  }
+  return CBaseRenderer::BreakConnect();
 }
 
 HRESULT PixoraRenderer::DoRenderSample(IMediaSample* sample) {

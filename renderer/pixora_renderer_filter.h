@@ -4,8 +4,9 @@
 //
 // Graph threads connect it and change its state (the base renderer's state lock); the
 // upstream streaming thread renders samples (its render lock); hosts call IPixoraRenderer
-// on any thread without a filter lock. formatLock_ guards the connected format; the camera
-// link serialises everything that reaches the device.
+// on any thread without a filter lock. formatLock_ guards the connected format; while the
+// pin is connected, only types of that same format are accepted (QueryAccept, a type
+// carried by a sample). The camera link serialises everything that reaches the device.
 #pragma once
 
 #include <windows.h>
@@ -39,8 +40,8 @@ class PixoraRenderer final : public dshow::CBaseRenderer,
   STDMETHODIMP GetPages(CAUUID* pages) override;
 
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-  HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
   HRESULT CompleteConnect(IPin* receivePin) override;
+  HRESULT BreakConnect() override;
   HRESULT DoRenderSample(IMediaSample* sample) override;
 
   STDMETHODIMP SelectDevice(LPCWSTR friendlyName) override;
@@ -68,6 +69,7 @@ class PixoraRenderer final : public dshow::CBaseRenderer,
 
   std::mutex formatLock_;
   VideoFormat format_;
+  bool formatFixed_ = false;  // from a completed connection until it breaks
   CCameraLink link_;
 };
 

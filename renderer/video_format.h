@@ -14,6 +14,8 @@ struct VideoFormat {
   int32_t width = 0;
   int32_t height = 0;  // signed as in the bitmap header: negative = top-down RGB rows
   int32_t stride = 0;  // bytes per row (NV12: of the luma plane)
+
+  bool operator==(const VideoFormat&) const = default;
 };
 
 // S_OK for MEDIATYPE_Video with a VideoInfo or VideoInfo2 format block long enough for

@@ -47,7 +47,7 @@ STDMETHODIMP CBaseFilter::Stop() {
         }
       }
     }
-    state_ = State_Stopped;
+    SetState(State_Stopped);
     return result;
   });
 }
@@ -64,7 +64,7 @@ STDMETHODIMP CBaseFilter::Pause() {
         }
       }
     }
-    state_ = State_Paused;
+    SetState(State_Paused);
     return S_OK;
   });
 }
@@ -72,7 +72,10 @@ STDMETHODIMP CBaseFilter::Pause() {
 STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME start) {
   return GuardCom([&]() -> HRESULT {
     std::lock_guard lock(stateLock_);
-    start_ = start;
+    {
+      std::lock_guard stream(streamLock_);
+      start_ = start;
+    }
     if (state_ == State_Stopped) {
       const HRESULT hr = Pause();
       if (FAILED(hr)) return hr;
@@ -86,9 +89,14 @@ STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME start) {
         }
       }
     }
-    state_ = State_Running;
+    SetState(State_Running);
     return S_OK;
   });
+}
+
+void CBaseFilter::SetState(FILTER_STATE state) {
+  std::lock_guard stream(streamLock_);
+  state_ = state;
 }
 
 STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* state) {
@@ -100,6 +108,7 @@ STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* state) {
 STDMETHODIMP CBaseFilter::SetSyncSource(IReferenceClock* clock) {
   return GuardCom([&]() -> HRESULT {
     std::lock_guard lock(stateLock_);
+    std::lock_guard stream(streamLock_);
     clock_ = clock;
     return S_OK;
   });

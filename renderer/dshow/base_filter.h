@@ -1,7 +1,10 @@
 // A filter's identity, its place in a graph, its clock and its Stop/Pause/Run state.
-// Graph threads call the IMediaFilter and IBaseFilter methods; stateLock_ guards the state,
-// the start time, the clock and the pins' connections; graphLock_ guards the graph, its
-// event sink and the filter's name. Streaming threads read the state without a lock.
+// Graph threads call the IMediaFilter and IBaseFilter methods. stateLock_ serialises state
+// changes and guards the pins' connections; the state, the start time and the clock are
+// written under stateLock_ and streamLock_ together, so streaming threads, which must not
+// wait for a state change, read them under streamLock_ alone (the state also without a
+// lock). Derived filters guard their own streaming state with streamLock_. graphLock_
+// guards the graph, its event sink and the filter's name. Lock order: state, stream.
 #pragma once
 
 #include <windows.h>
@@ -57,18 +60,22 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
 
   FILTER_STATE State() const { return state_.load(); }
   std::recursive_mutex& StateLock() { return stateLock_; }
+  std::mutex& StreamLock() { return streamLock_; }
 
   // Posts an event to the graph; an EC_COMPLETE without a filter names this one.
   HRESULT NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2);
 
  protected:
-  // Callers hold StateLock().
+  // Callers hold StateLock() or StreamLock().
   REFERENCE_TIME StartTime() const { return start_; }
   IReferenceClock* Clock() const { return clock_.Get(); }
   void IncrementPinVersion() { ++pinVersion_; }
 
  private:
+  void SetState(FILTER_STATE state);
+
   std::recursive_mutex stateLock_;
+  std::mutex streamLock_;
   std::atomic<FILTER_STATE> state_{State_Stopped};
   REFERENCE_TIME start_ = 0;
   Microsoft::WRL::ComPtr<IReferenceClock> clock_;

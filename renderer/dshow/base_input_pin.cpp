@@ -59,7 +59,7 @@ STDMETHODIMP CBaseInputPin::Receive(IMediaSample* sample) {
   if (sample->GetMediaType(&changed) == S_OK && changed != nullptr) {
     const HRESULT accepted = GuardCom([&] { return CheckMediaType(changed); });
     DeleteMediaType(changed);
-    if (accepted != S_OK) return VFW_E_INVALIDMEDIATYPE;
+    if (accepted != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
   }
   return S_OK;
 }

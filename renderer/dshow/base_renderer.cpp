@@ -38,7 +38,7 @@ CBaseRenderer::CBaseRenderer(IUnknown* outer, REFCLSID clsid, const FilterSetup*
 
 CBaseRenderer::~CBaseRenderer() {
   {
-    std::lock_guard lock(scheduleLock_);
+    std::lock_guard lock(StreamLock());
     closing_ = true;
     completionWake_.Set();
   }
@@ -59,8 +59,6 @@ STDMETHODIMP CBaseRenderer::NonDelegatingQueryInterface(REFIID riid, void** obje
 
 CBasePin* CBaseRenderer::GetPin(int index) { return index == 0 ? pin_.get() : nullptr; }
 
-HRESULT CBaseRenderer::SetMediaType(const AM_MEDIA_TYPE*) { return S_OK; }
-
 HRESULT CBaseRenderer::CompleteConnect(IPin* receivePin) {
   Microsoft::WRL::ComPtr<IQualityControl> quality;
   receivePin->QueryInterface(IID_PPV_ARGS(&quality));
@@ -77,7 +75,7 @@ HRESULT CBaseRenderer::BreakConnect() {
 
 void CBaseRenderer::UpdateReadyLocked() {
   const bool ready =
-      streamState_ != State_Paused || !inputConnected_ || holdingSample_ || endOfStream_;
+      State() != State_Paused || !inputConnected_ || holdingSample_ || endOfStream_;
   // Events are calls into the system; most samples change nothing here.
   if (ready == readySignalled_) return;
   readySignalled_ = ready;
@@ -94,7 +92,7 @@ void CBaseRenderer::WakeWaitersLocked() {
 }
 
 void CBaseRenderer::WaitForHeldSampleLocked(std::unique_lock<std::mutex>& lock) {
-  heldSampleLeft_.wait(lock, [this] { return !holdingSample_; });
+  heldSampleLeft_.wait(lock, [this] { return !holdingSample_ && !rendering_; });
 }
 
 STDMETHODIMP CBaseRenderer::Stop() {
@@ -102,8 +100,7 @@ STDMETHODIMP CBaseRenderer::Stop() {
     std::lock_guard state(StateLock());
     const HRESULT hr = CBaseFilter::Stop();
     {
-      std::unique_lock lock(scheduleLock_);
-      streamState_ = State_Stopped;
+      std::unique_lock lock(StreamLock());
       endOfStream_ = false;
       completeSent_ = false;
       lastTimed_ = false;
@@ -112,8 +109,6 @@ STDMETHODIMP CBaseRenderer::Stop() {
       WaitForHeldSampleLocked(lock);
     }
     position_->ResetRenderedTime();
-    // A sample being rendered is finished when Stop returns.
-    std::lock_guard render(renderLock_);
     return hr;
   });
 }
@@ -125,19 +120,18 @@ STDMETHODIMP CBaseRenderer::Pause() {
     const HRESULT hr = CBaseFilter::Pause();
     if (FAILED(hr)) return hr;
     const bool connected = pin_->IsConnected();
-    std::lock_guard lock(scheduleLock_);
+    std::lock_guard lock(StreamLock());
     if (before == State_Stopped) {
       endOfStream_ = false;
       completeSent_ = false;
       flushing_ = false;
       lastTimed_ = false;
     }
-    streamState_ = State_Paused;
-    streamClock_ = Clock();
     inputConnected_ = connected;
     UpdateReadyLocked();
     WakeWaitersLocked();
-    return hr;
+    // Graph managers wait for a pause that is not complete yet.
+    return readySignalled_ ? S_OK : S_FALSE;
   });
 }
 
@@ -148,10 +142,7 @@ STDMETHODIMP CBaseRenderer::Run(REFERENCE_TIME start) {
       std::lock_guard state(StateLock());
       const HRESULT hr = CBaseFilter::Run(start);
       if (FAILED(hr)) return hr;
-      std::lock_guard lock(scheduleLock_);
-      streamState_ = State_Running;
-      streamStart_ = start;
-      streamClock_ = Clock();
+      std::lock_guard lock(StreamLock());
       UpdateReadyLocked();
       WakeWaitersLocked();
       // With nothing connected the stream has ended before it began.
@@ -162,6 +153,18 @@ STDMETHODIMP CBaseRenderer::Run(REFERENCE_TIME start) {
     }
     if (completeNow) NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;
+  });
+}
+
+STDMETHODIMP CBaseRenderer::SetSyncSource(IReferenceClock* clock) {
+  return GuardCom([&]() -> HRESULT {
+    std::lock_guard state(StateLock());
+    const HRESULT hr = CBaseFilter::SetSyncSource(clock);
+    if (FAILED(hr)) return hr;
+    // A sample waiting on the old clock looks again.
+    std::lock_guard lock(StreamLock());
+    WakeWaitersLocked();
+    return hr;
   });
 }
 
@@ -180,21 +183,20 @@ HRESULT CBaseRenderer::WaitUntilDue(bool timed, REFERENCE_TIME time, Schedule* s
     Microsoft::WRL::ComPtr<IReferenceClock> clock;
     DWORD_PTR cookie = 0;
     {
-      std::lock_guard lock(scheduleLock_);
-      if (streamState_ == State_Stopped) return VFW_E_WRONG_STATE;
+      std::lock_guard lock(StreamLock());
+      if (State() == State_Stopped) return VFW_E_WRONG_STATE;
       if (flushing_) return S_FALSE;
-      if (streamState_ == State_Running) {
-        schedule->clock = streamClock_;
-        schedule->start = streamStart_;
-        if (!streamClock_ || !timed) return S_OK;
+      if (State() == State_Running) {
+        *schedule = Schedule{Clock(), StartTime()};
+        if (!schedule->clock || !timed) return S_OK;
         REFERENCE_TIME now = 0;
-        if (FAILED(streamClock_->GetTime(&now)) || now >= streamStart_ + time) return S_OK;
+        if (FAILED(schedule->clock->GetTime(&now)) || now >= schedule->start + time) return S_OK;
         advise_.Reset();
-        if (FAILED(streamClock_->AdviseTime(streamStart_, time,
-                                            reinterpret_cast<HEVENT>(advise_.Handle()), &cookie))) {
+        if (FAILED(schedule->clock->AdviseTime(
+                schedule->start, time, reinterpret_cast<HEVENT>(advise_.Handle()), &cookie))) {
           return S_OK;
         }
-        clock = streamClock_;
+        clock = schedule->clock;
         count = 2;
       }
       // Reset under the lock that every state change takes before it sets the event, so
@@ -213,8 +215,8 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
   // Samples before the start of a seek are only there to prime the decoders upstream.
   if (sample->IsPreroll() == S_OK) return S_OK;
   {
-    std::lock_guard lock(scheduleLock_);
-    if (streamState_ == State_Stopped) return VFW_E_WRONG_STATE;
+    std::lock_guard lock(StreamLock());
+    if (State() == State_Stopped) return VFW_E_WRONG_STATE;
     if (flushing_) return S_FALSE;
     if (endOfStream_) return VFW_E_SAMPLE_REJECTED_EOS;
     holdingSample_ = true;
@@ -223,15 +225,19 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
   Schedule schedule;
   hr = WaitUntilDue(times.timed, times.start, &schedule);
   {
-    std::lock_guard lock(scheduleLock_);
+    std::lock_guard lock(StreamLock());
     holdingSample_ = false;
     if (hr == S_OK) {
       lastTimed_ = times.timed;
       lastEnd_ = times.end;
+      rendering_ = true;
     }
     heldSampleLeft_.notify_all();
   }
   if (hr != S_OK) return hr;
+  // Stop and flush wait for this, so that no time or quality message of a sample from
+  // before them is reported after they return.
+  const RenderingScope scope(this);
   {
     std::lock_guard render(renderLock_);
     hr = DoRenderSample(sample);
@@ -241,6 +247,12 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
     if (schedule.clock) SendQuality(schedule, times.start);
   }
   return hr;
+}
+
+CBaseRenderer::RenderingScope::~RenderingScope() {
+  std::lock_guard lock(renderer_->StreamLock());
+  renderer_->rendering_ = false;
+  renderer_->heldSampleLeft_.notify_all();
 }
 
 void CBaseRenderer::SendQuality(const Schedule& schedule, REFERENCE_TIME sampleStart) {
@@ -260,8 +272,8 @@ void CBaseRenderer::SendQuality(const Schedule& schedule, REFERENCE_TIME sampleS
 }
 
 HRESULT CBaseRenderer::EndOfStream() {
-  std::lock_guard lock(scheduleLock_);
-  if (streamState_ == State_Stopped || flushing_ || endOfStream_) return S_OK;
+  std::lock_guard lock(StreamLock());
+  if (State() == State_Stopped || flushing_ || endOfStream_) return S_OK;
   endOfStream_ = true;
   UpdateReadyLocked();
   if (!completion_.joinable()) completion_ = std::thread([this] { CompletionLoop(); });
@@ -279,23 +291,24 @@ void CBaseRenderer::CompletionLoop() {
     DWORD_PTR cookie = 0;
     bool send = false;
     {
-      std::lock_guard lock(scheduleLock_);
+      std::lock_guard lock(StreamLock());
       completionWake_.Reset();
       if (closing_) return;
-      if (endOfStream_ && !completeSent_ && !flushing_ && streamState_ == State_Running) {
+      if (endOfStream_ && !completeSent_ && !flushing_ && State() == State_Running) {
+        IReferenceClock* const current = Clock();
+        const REFERENCE_TIME start = StartTime();
         REFERENCE_TIME now = 0;
-        send = !streamClock_ || !lastTimed_ || FAILED(streamClock_->GetTime(&now)) ||
-               now >= streamStart_ + lastEnd_;
+        send = current == nullptr || !lastTimed_ || FAILED(current->GetTime(&now)) ||
+               now >= start + lastEnd_;
         if (!send) {
           completionAdvise_.Reset();
-          send = FAILED(streamClock_->AdviseTime(
-              streamStart_, lastEnd_, reinterpret_cast<HEVENT>(completionAdvise_.Handle()),
-              &cookie));
+          send = FAILED(current->AdviseTime(
+              start, lastEnd_, reinterpret_cast<HEVENT>(completionAdvise_.Handle()), &cookie));
         }
         if (send) {
           completeSent_ = true;
         } else {
-          clock = streamClock_;
+          clock = current;
           count = 2;
         }
       }
@@ -311,21 +324,21 @@ void CBaseRenderer::CompletionLoop() {
 
 HRESULT CBaseRenderer::BeginFlush() {
   {
-    std::unique_lock lock(scheduleLock_);
+    std::unique_lock lock(StreamLock());
     flushing_ = true;
     endOfStream_ = false;
     completeSent_ = false;
     WakeWaitersLocked();
     WaitForHeldSampleLocked(lock);
+    // Paused, the flushed sample no longer completes the pause: the next one does.
+    UpdateReadyLocked();
   }
   position_->ResetRenderedTime();
-  // No sample is being rendered once the flush has begun.
-  std::lock_guard render(renderLock_);
   return S_OK;
 }
 
 HRESULT CBaseRenderer::EndFlush() {
-  std::lock_guard lock(scheduleLock_);
+  std::lock_guard lock(StreamLock());
   flushing_ = false;
   lastTimed_ = false;
   UpdateReadyLocked();

@@ -7,9 +7,12 @@
 // Graph threads change the state under the filter's state lock. The upstream streaming
 // thread calls Receive (which blocks until the sample is due) and EndOfStream (which does
 // not: a completion thread of the renderer's own sends EC_COMPLETE when the time comes).
-// scheduleLock_ guards what those waits look at: the stream's state, start and clock,
-// flushing, the held sample and the end of the stream; renderLock_ is held around
-// DoRenderSample. Lock order: state, schedule, render.
+// The state, start time and clock are the filter's own (CBaseFilter); its stream lock
+// guards them and, beside them, the scheduling state those waits look at: flushing, the
+// held sample and the one being rendered, the end of the stream, the pin's connection as
+// of the last state change (connections change only while stopped) and readiness.
+// renderLock_ is held around DoRenderSample; qualityLock_ guards the upstream quality
+// sink. Lock order: state, stream, render.
 #pragma once
 
 #include <windows.h>
@@ -42,13 +45,15 @@ class CBaseRenderer : public CBaseFilter {
   // Paused without a sample, end of stream or an unconnected pin: VFW_S_STATE_INTERMEDIATE
   // once the timeout passes.
   STDMETHODIMP GetState(DWORD timeout, FILTER_STATE* state) override;
+  STDMETHODIMP SetSyncSource(IReferenceClock* clock) override;
 
   int GetPinCount() override { return 1; }
   CBasePin* GetPin(int index) override;
 
   // What the derived filter supplies; the connection steps run under the state lock.
+  // CheckMediaType is asked once per type offered, the pin keeps the type it accepted, and
+  // CompleteConnect finds it there.
   virtual HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) = 0;
-  virtual HRESULT SetMediaType(const AM_MEDIA_TYPE* type);
   virtual HRESULT CompleteConnect(IPin* receivePin);
   virtual HRESULT BreakConnect();
   // Called on the streaming thread, under renderLock_, once per sample that is due.
@@ -75,22 +80,32 @@ class CBaseRenderer : public CBaseFilter {
   void UpdateReadyLocked();
   // Every waiter looks at the schedule again.
   void WakeWaitersLocked();
-  // Stop and flush return only once a sample they interrupted has left its wait, so that
-  // a quick restart or end of flush cannot let it carry on.
+  // Stop and flush return only once a sample they interrupted has left its wait and a
+  // sample being rendered is done (its time registered, its quality message sent), so
+  // that a quick restart or end of flush cannot let it carry on.
   void WaitForHeldSampleLocked(std::unique_lock<std::mutex>& lock);
+  // Marks a sample past its wait until it is done with.
+  class RenderingScope {
+   public:
+    explicit RenderingScope(CBaseRenderer* renderer) : renderer_(renderer) {}
+    ~RenderingScope();
+    RenderingScope(const RenderingScope&) = delete;
+    RenderingScope& operator=(const RenderingScope&) = delete;
+
+   private:
+    CBaseRenderer* const renderer_;
+  };
   void CompletionLoop();
   void SendQuality(const Schedule& schedule, REFERENCE_TIME sampleStart);
 
   std::unique_ptr<CRendererInputPin> pin_;
   std::unique_ptr<CRendererPosPassThru> position_;
 
-  std::mutex scheduleLock_;
-  FILTER_STATE streamState_ = State_Stopped;
-  REFERENCE_TIME streamStart_ = 0;
-  Microsoft::WRL::ComPtr<IReferenceClock> streamClock_;
+  // Guarded by StreamLock().
   bool inputConnected_ = false;
   bool flushing_ = false;
   bool holdingSample_ = false;
+  bool rendering_ = false;  // a sample is past its wait
   bool endOfStream_ = false;
   bool completeSent_ = false;
   bool lastTimed_ = false;

@@ -38,11 +38,6 @@ HRESULT CRendererInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) {
   return renderer_->CheckMediaType(type);
 }
 
-HRESULT CRendererInputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
-  const HRESULT hr = CBaseInputPin::SetMediaType(type);
-  return FAILED(hr) ? hr : renderer_->SetMediaType(type);
-}
-
 HRESULT CRendererInputPin::CompleteConnect(IPin* receivePin) {
   const HRESULT hr = CBaseInputPin::CompleteConnect(receivePin);
   return FAILED(hr) ? hr : renderer_->CompleteConnect(receivePin);

@@ -19,7 +19,6 @@ class CRendererInputPin final : public CBaseInputPin {
   STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-  HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
   HRESULT CompleteConnect(IPin* receivePin) override;
   HRESULT BreakConnect() override;
 

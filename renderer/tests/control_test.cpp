@@ -307,9 +307,9 @@ TEST_F(ControlTest, WithoutADeviceTheFilterRendersIntoNothing) {
   dshow::MediaType type;
   MakeVideoType(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo, 16, 8, &type);
   CPushSource* source = nullptr;
-  ComPtr<IBaseFilter> sourceFilter = CPushSource::Create(type.Get(), 384, &source);
-  ASSERT_EQ(graph.Add(sourceFilter.Get(), L"source"), S_OK);
-  ASSERT_EQ(graph.ConnectDirect(sourceFilter.Get(), renderer.Get(), &type.Get()), S_OK);
+  ComPtr<IBaseFilter> sourceFilter;
+  ASSERT_EQ(CPushSource::Connect(graph, renderer.Get(), type.Get(), 384, &sourceFilter, &source),
+            S_OK);
   ASSERT_EQ(graph.RunWithoutClock(), S_OK);
   const Bytes frame = Pattern(384, 1);
   EXPECT_EQ(source->Push(frame.data(), 384), S_OK);

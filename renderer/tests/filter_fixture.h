@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "camera_probe.h"
+#include "com_thread.h"
 #include "fnv1a.h"
 #include "filter_graph.h"
 #include "pixora_renderer.h"
@@ -25,12 +26,6 @@ inline Bytes Pattern(size_t n, uint8_t seed) {
   for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(i * 131 + seed + (i >> 11));
   return b;
 }
-
-class ComThread : public ::testing::Environment {
- public:
-  void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-  void TearDown() override { CoUninitialize(); }
-};
 
 class RendererFilterTest : public ::testing::Test {
  protected:
@@ -52,9 +47,8 @@ class RendererFilterTest : public ::testing::Test {
 
   // A push source offering `type` joins the graph and connects straight to the renderer.
   HRESULT ConnectSource(const AM_MEDIA_TYPE& type, long bufferBytes) {
-    sourceFilter_ = CPushSource::Create(type, bufferBytes, &source_);
-    const HRESULT hr = graph_.Add(sourceFilter_.Get(), L"Push source");
-    return FAILED(hr) ? hr : graph_.ConnectDirect(sourceFilter_.Get(), renderer_.Get(), &type);
+    return CPushSource::Connect(graph_, renderer_.Get(), type, bufferBytes, &sourceFilter_,
+                                &source_);
   }
 
   Microsoft::WRL::ComPtr<IPixoraRenderer> Control() {

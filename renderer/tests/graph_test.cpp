@@ -195,7 +195,7 @@ TEST_F(RendererFilterTest, RendersTimedSamplesAtTheirPresentationTime) {
   dshow::MediaType type;
   MakeVideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 32, 16, &type);
   ASSERT_EQ(ConnectSource(type.Get(), 32 * 16 * 4), S_OK);
-  ASSERT_EQ(graph_.control->Run(), S_OK);  // with the graph's own clock
+  ASSERT_EQ(graph_.Run(), S_OK);  // with the graph's own clock
   const Bytes frame = Pattern(32 * 16 * 4, 1);
   constexpr int kSamples = 12;
   constexpr REFERENCE_TIME kStep = 40 * kMillisecond;
@@ -225,8 +225,8 @@ TEST_F(RendererFilterTest, RendersTimedSamplesAtTheirPresentationTime) {
   ASSERT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);
   EXPECT_EQ(code, EC_COMPLETE);
   EXPECT_GE(source_->ClockTime(), source_->RunStart() + (kSamples + 1) * kStep);
-  ASSERT_EQ(graph_.control->Stop(), S_OK);
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Stop(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
 
   // Untimed samples go at once, even with a clock; a sample ending before it starts never.
   ASSERT_EQ(source_->Push(frame.data(), static_cast<long>(frame.size())), S_OK);
@@ -234,6 +234,14 @@ TEST_F(RendererFilterTest, RendersTimedSamplesAtTheirPresentationTime) {
   EXPECT_EQ(source_->Push(frame.data(), static_cast<long>(frame.size()), &start, &end),
             VFW_E_START_TIME_AFTER_END);
   EXPECT_EQ(probe_.FrameCount(), uint64_t{kSamples + 1});
+
+  // A sample is drawn when its time starts, not when it ends: one lasting two seconds and
+  // starting soon is out long before its end, however loaded the machine.
+  const REFERENCE_TIME soon = source_->ClockTime() - source_->RunStart() + 50 * kMillisecond;
+  const REFERENCE_TIME over = soon + 2000 * kMillisecond;
+  ASSERT_EQ(source_->Push(frame.data(), static_cast<long>(frame.size()), &soon, &over), S_OK);
+  EXPECT_LT(source_->ClockTime() - source_->RunStart(), over - 1000 * kMillisecond);
+  EXPECT_EQ(probe_.FrameCount(), uint64_t{kSamples + 2});
 }
 
 TEST_F(RendererFilterTest, PauseWaitsForTheFirstSampleAndHoldsItUntilRun) {
@@ -254,9 +262,119 @@ TEST_F(RendererFilterTest, PauseWaitsForTheFirstSampleAndHoldsItUntilRun) {
   EXPECT_EQ(pushed.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
   EXPECT_EQ(probe_.FrameCount(), 0u);
 
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
   EXPECT_EQ(pushed.get(), S_OK);
   EXPECT_EQ(probe_.FrameCount(), 1u);
+}
+
+// Pause answers S_FALSE exactly while the pause is incomplete, as GetState does; a flush
+// takes back the sample that completed it.
+TEST_F(RendererFilterTest, PauseSaysWhetherItIsComplete) {
+  dshow::MediaType type;
+  MakeVideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 8, 8, &type);
+  ASSERT_EQ(ConnectSource(type.Get(), 256), S_OK);
+  ASSERT_EQ(graph_.mediaFilter->SetSyncSource(nullptr), S_OK);
+  const ComPtr<IPin> in = FirstPin(renderer_.Get(), PINDIR_INPUT);
+  auto expectIncomplete = [&](const char* when) {
+    SCOPED_TRACE(when);
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(renderer_->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
+    EXPECT_EQ(renderer_->Pause(), S_FALSE);
+  };
+  auto expectComplete = [&](const char* when) {
+    SCOPED_TRACE(when);
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(renderer_->GetState(5000, &state), S_OK);
+    EXPECT_EQ(renderer_->Pause(), S_OK);
+  };
+
+  EXPECT_EQ(graph_.control->Pause(), S_FALSE);
+  expectIncomplete("paused without a sample");
+  const Bytes frame = Pattern(256, 2);
+  auto held = std::async(std::launch::async, [&] { return source_->Push(frame.data(), 256); });
+  StopOnExit stopper{graph_.control.Get()};
+  expectComplete("holding a sample");
+
+  ASSERT_EQ(in->BeginFlush(), S_OK);
+  ASSERT_EQ(held.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(held.get(), S_FALSE);
+  expectIncomplete("flushing");
+  ASSERT_EQ(in->EndFlush(), S_OK);
+  expectIncomplete("flushed");
+
+  ASSERT_EQ(source_->PushEndOfStream(), S_OK);
+  expectComplete("at the end of the stream");
+  EXPECT_EQ(probe_.FrameCount(), 0u);
+}
+
+// With nothing connected there is nothing to wait for: the pause is complete at once and
+// the stream has ended as soon as it runs.
+TEST_F(RendererFilterTest, AnUnconnectedRendererPausesAtOnceAndCompletesOnRun) {
+  EXPECT_EQ(graph_.control->Pause(), S_OK);
+  FILTER_STATE state = State_Stopped;
+  EXPECT_EQ(renderer_->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Paused);
+  EXPECT_EQ(renderer_->Pause(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
+  long code = 0;
+  EXPECT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);
+  EXPECT_EQ(code, EC_COMPLETE);
+}
+
+// The format is told to the device once per connection, so while connected the pin takes
+// no type of another format, neither asked nor carried by a sample.
+TEST_F(RendererFilterTest, RefusesAnotherFormatWhileConnected) {
+  dshow::MediaType connected;
+  MakeVideoType(MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 64, 48, &connected);
+  constexpr long kFrame = 64 * 48 * 4;
+  ASSERT_EQ(ConnectSource(connected.Get(), kFrame), S_OK);
+  const ComPtr<IPin> in = FirstPin(renderer_.Get(), PINDIR_INPUT);
+  struct Case {
+    const char* what;
+    const GUID* subtype;
+    const GUID* format;
+    int32_t width, height;
+    HRESULT accepted;  // QueryAccept's answer
+  };
+  const Case cases[] = {
+      {"the same", &MEDIASUBTYPE_RGB32, &FORMAT_VideoInfo, 64, 48, S_OK},
+      {"the same in a VideoInfo2 block", &MEDIASUBTYPE_RGB32, &FORMAT_VideoInfo2, 64, 48, S_OK},
+      {"narrower", &MEDIASUBTYPE_RGB32, &FORMAT_VideoInfo, 32, 48, S_FALSE},
+      {"top-down", &MEDIASUBTYPE_RGB32, &FORMAT_VideoInfo, 64, -48, S_FALSE},
+      {"another pixel type", &MEDIASUBTYPE_RGB24, &FORMAT_VideoInfo, 64, 48, S_FALSE},
+      {"two planes", &MEDIASUBTYPE_NV12, &FORMAT_VideoInfo, 64, 48, S_FALSE},
+  };
+  ASSERT_EQ(graph_.RunWithoutClock(), S_OK);
+  const Bytes frame = Pattern(kFrame, 9);
+  uint64_t frames = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dshow::MediaType type;
+    MakeVideoType(*c.subtype, *c.format, c.width, c.height, &type);
+    EXPECT_EQ(in->QueryAccept(&type.Get()), c.accepted);
+
+    ComPtr<IMediaSample> sample = source_->NextSample();
+    ASSERT_TRUE(sample);
+    BYTE* data = nullptr;
+    ASSERT_EQ(sample->GetPointer(&data), S_OK);
+    std::copy(frame.begin(), frame.end(), data);
+    sample->SetActualDataLength(kFrame);
+    AM_MEDIA_TYPE carried = type.Get();
+    ASSERT_EQ(sample->SetMediaType(&carried), S_OK);
+    EXPECT_EQ(source_->Deliver(sample.Get()), c.accepted == S_OK ? S_OK : VFW_E_TYPE_NOT_ACCEPTED);
+    if (c.accepted == S_OK) ++frames;
+    EXPECT_EQ(probe_.FrameCount(), frames);
+  }
+  EXPECT_PRED2(SameHeader, LastRecord().header,
+               (FrameHeader{static_cast<decltype(FrameHeader::format)>(PixelType::RGB32), 64, 48,
+                            256}));
+
+  // Unconnected, any format is welcome again.
+  ASSERT_EQ(graph_.Stop(), S_OK);
+  ASSERT_EQ(in->Disconnect(), S_OK);
+  dshow::MediaType other;
+  MakeVideoType(MEDIASUBTYPE_NV12, FORMAT_VideoInfo, 32, 16, &other);
+  EXPECT_EQ(in->QueryAccept(&other.Get()), S_OK);
 }
 
 TEST_F(RendererFilterTest, StopReleasesAHeldSample) {
@@ -269,7 +387,7 @@ TEST_F(RendererFilterTest, StopReleasesAHeldSample) {
   StopOnExit stopper{graph_.control.Get()};
   OAFilterState state;
   EXPECT_EQ(graph_.control->GetState(5000, &state), S_OK);
-  ASSERT_EQ(graph_.control->Stop(), S_OK);
+  ASSERT_EQ(graph_.Stop(), S_OK);
   ASSERT_EQ(pushed.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_EQ(pushed.get(), VFW_E_WRONG_STATE);
   EXPECT_EQ(probe_.FrameCount(), 0u);
@@ -324,7 +442,7 @@ TEST_F(RendererFilterTest, SeekingGoesUpstreamAndFlushesTheHeldSample) {
   });
   StopOnExit nextStopper{graph_.control.Get()};
   ASSERT_EQ(graph_.control->GetState(5000, &state), S_OK);
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
   EXPECT_EQ(next.get(), S_OK);
   EXPECT_EQ(probe_.FrameCount(), 1u);
   LONGLONG current = 0;
@@ -346,14 +464,24 @@ TEST_F(RendererFilterTest, EndOfStreamCompletesTheGraphOnceRunning) {
   const Bytes frame = Pattern(384, 1);
   EXPECT_EQ(source_->Push(frame.data(), 384), VFW_E_SAMPLE_REJECTED_EOS);
 
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
   long code = 0;
   EXPECT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);
   EXPECT_EQ(code, EC_COMPLETE);
 
+  // A seek's flush forgets the end: the new segment streams.
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(renderer_.As(&seeking), S_OK);
+  LONGLONG target = 20'000'000;
+  ASSERT_EQ(seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                                  AM_SEEKING_NoPositioning),
+            S_OK);
+  EXPECT_EQ(source_->Push(frame.data(), 384), S_OK);
+  EXPECT_EQ(probe_.FrameCount(), 1u);
+
   // Stopping forgets the end; a new run streams again.
-  ASSERT_EQ(graph_.control->Stop(), S_OK);
-  ASSERT_EQ(graph_.control->Run(), S_OK);
+  ASSERT_EQ(graph_.Stop(), S_OK);
+  ASSERT_EQ(graph_.Run(), S_OK);
   EXPECT_EQ(source_->Push(frame.data(), 384), S_OK);
   ASSERT_EQ(source_->PushEndOfStream(), S_OK);
   EXPECT_EQ(graph_.events->WaitForCompletion(5000, &code), S_OK);

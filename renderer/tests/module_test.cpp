@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "com_thread.h"
 #include "pixora_renderer.h"
 #include "renderer_module.h"
 
@@ -18,11 +19,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-class ComThread : public ::testing::Environment {
- public:
-  void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-  void TearDown() override { CoUninitialize(); }
-};
 const auto* const kCom = ::testing::AddGlobalTestEnvironment(new ComThread);
 
 std::set<std::string> ExportNames(HMODULE module) {

@@ -336,10 +336,11 @@ TEST_F(PropertyPageTest, ApplySendsOnlyFormatsInRange) {
 TEST_F(PropertyPageTest, EachControlSendsItsSetting) {
   const HWND dialog = ConnectAndActivate();
   ASSERT_NE(dialog, nullptr);
-  Pick(dialog, 1);
-  EXPECT_EQ(probe_.Settings().fillMode, 1);
-  Pick(dialog, 2);
-  EXPECT_EQ(probe_.Settings().fillMode, 2);
+  for (const int mode : {1, 2, 0}) {
+    Pick(dialog, mode);
+    EXPECT_EQ(probe_.Settings().fillMode, mode);
+  }
+  EXPECT_EQ(SetCalls(PIXORA_PROP_FILL_MODE), 3u);
 
   ClickButton(dialog, IDC_MIRROR);
   EXPECT_TRUE(IsButtonChecked(dialog, IDC_MIRROR));

@@ -8,11 +8,13 @@
 #include <uuids.h>
 #include <wrl/client.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "com_holders.h"
+#include "com_thread.h"
 #include "pixora_renderer.h"
 #include "renderer_module.h"
 
@@ -21,11 +23,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-class ComThread : public ::testing::Environment {
- public:
-  void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-  void TearDown() override { CoUninitialize(); }
-};
 const auto* const kCom = ::testing::AddGlobalTestEnvironment(new ComThread);
 
 // Exit code of regsvr32 with these arguments; -1 when it could not be started.
@@ -181,6 +178,27 @@ bool MapperOffers(REFGUID subtype, DWORD merit) {
   return false;
 }
 
+const GUID* const kSubtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_YUY2,
+                                 &MEDIASUBTYPE_NV12};
+
+// What every record of the filter says: its name, the merit, one pin with no mediums and
+// the four video types in order; the pin's flags are the record's own.
+PackedRecord ExpectListed(const Listing& listing, DWORD pinFlags) {
+  EXPECT_TRUE(listing.found);
+  EXPECT_EQ(listing.friendlyName, L"Pixora Renderer");
+  const PackedRecord record = Unpack(listing.filterData);
+  EXPECT_EQ(record.merit, DWORD{MERIT_DO_NOT_USE});
+  EXPECT_EQ(record.pins, 1u);
+  EXPECT_EQ(record.pinFlags, pinFlags);
+  EXPECT_EQ(record.mediums, 0u);
+  EXPECT_EQ(record.types.size(), 4u);
+  for (size_t i = 0; i < 4 && i < record.types.size(); ++i) {
+    EXPECT_EQ(record.types[i].first, MEDIATYPE_Video) << i;
+    EXPECT_EQ(record.types[i].second, *kSubtypes[i]) << i;
+  }
+  return record;
+}
+
 void ExpectNothingRegistered() {
   EXPECT_FALSE(KeyExists(ClassKey(CLSID_PixoraRenderer)));
   EXPECT_FALSE(KeyExists(ClassKey(CLSID_PixoraRendererPropertyPage)));
@@ -204,25 +222,14 @@ TEST(Regsvr32, RegistersTheModuleAndRemovesItAgain) {
     EXPECT_EQ(RegistryString(ClassKey(*c.clsid, L"InprocServer32"), L"ThreadingModel"), L"Both");
   }
 
-  const Listing listing = FindInFilterCategory(CLSID_PixoraRenderer);
-  ASSERT_TRUE(listing.found);
-  EXPECT_EQ(listing.friendlyName, L"Pixora Renderer");
-  const PackedRecord record = Unpack(listing.filterData);
+  const PackedRecord record =
+      ExpectListed(FindInFilterCategory(CLSID_PixoraRenderer), REG_PINFLAG_B_RENDERER);
   EXPECT_EQ(record.version, 2u);
-  EXPECT_EQ(record.merit, DWORD{MERIT_DO_NOT_USE});
-  EXPECT_EQ(record.pins, 1u);
-  EXPECT_EQ(record.pinFlags, DWORD{REG_PINFLAG_B_RENDERER});
   EXPECT_EQ(record.instances, 1u);
-  EXPECT_EQ(record.mediums, 0u);
-  const GUID* subtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_YUY2,
-                            &MEDIASUBTYPE_NV12};
-  ASSERT_EQ(record.types.size(), 4u);
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(record.types[i].first, MEDIATYPE_Video) << i;
-    EXPECT_EQ(record.types[i].second, *subtypes[i]) << i;
+  for (const GUID* subtype : kSubtypes) {
     // The mapper's own matching agrees: a renderer of each, at exactly MERIT_DO_NOT_USE.
-    EXPECT_TRUE(MapperOffers(*subtypes[i], MERIT_DO_NOT_USE)) << i;
-    EXPECT_FALSE(MapperOffers(*subtypes[i], MERIT_DO_NOT_USE + 1)) << i;
+    EXPECT_TRUE(MapperOffers(*subtype, MERIT_DO_NOT_USE));
+    EXPECT_FALSE(MapperOffers(*subtype, MERIT_DO_NOT_USE + 1));
   }
   EXPECT_FALSE(MapperOffers(MEDIASUBTYPE_RGB565, 0));
 
@@ -236,6 +243,30 @@ TEST(Regsvr32, RegistersTheModuleAndRemovesItAgain) {
   CoFreeUnusedLibraries();
 
   EXPECT_EQ(Regsvr32(L"/u /s " + Quoted(path)), 0);
+  ExpectNothingRegistered();
+}
+
+// Where the module's own step cannot run, the mapper keeps the class table's record
+// (format version 1): the same merit and types, but a pin that is not marked rendered.
+TEST(Regsvr32, TheClassTableRecordAloneDescribesTheFilter) {
+  ExpectNothingRegistered();
+  ComPtr<IAMovieSetup> setup;
+  {
+    RendererModule module;
+    ASSERT_TRUE(module.Loaded());
+    ComPtr<IBaseFilter> filter = module.CreateFilter();
+    ASSERT_TRUE(filter);
+    ASSERT_EQ(filter.As(&setup), S_OK);
+    ASSERT_EQ(setup->Register(), S_OK);
+
+    // Not rendered, not an output, not zero, not many.
+    const PackedRecord record = ExpectListed(FindInFilterCategory(CLSID_PixoraRenderer), 0);
+    std::printf("version-1 record as the mapper keeps it: version %lu, %lu instances\n",
+                record.version, record.instances);
+
+    EXPECT_EQ(setup->Unregister(), S_OK);
+    setup.Reset();
+  }
   ExpectNothingRegistered();
 }
 

@@ -88,9 +88,19 @@ HRESULT FilterGraph::ConnectDirect(IBaseFilter* from, IBaseFilter* to, const AM_
   return builder->ConnectDirect(out.Get(), in.Get(), type);
 }
 
+HRESULT FilterGraph::Run() {
+  const HRESULT hr = control->Run();
+  return hr == S_FALSE ? S_OK : hr;
+}
+
+HRESULT FilterGraph::Stop() {
+  const HRESULT hr = control->Stop();
+  return hr == S_FALSE ? S_OK : hr;
+}
+
 HRESULT FilterGraph::RunWithoutClock() {
   const HRESULT hr = mediaFilter->SetSyncSource(nullptr);
-  return FAILED(hr) ? hr : control->Run();
+  return FAILED(hr) ? hr : Run();
 }
 
 long FilterGraph::NextEvent(DWORD timeoutMs) {

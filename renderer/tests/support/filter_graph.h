@@ -26,6 +26,12 @@ struct FilterGraph {
   // Connects the first output pin of `from` to the first input pin of `to` with `type`
   // (any type the pins agree on when null), without inserting other filters.
   HRESULT ConnectDirect(IBaseFilter* from, IBaseFilter* to, const AM_MEDIA_TYPE* type);
+  // S_OK also when the graph answers S_FALSE: it runs, and a connected renderer completes
+  // its pause with the first sample, which the tests push only once this has returned.
+  HRESULT Run();
+  // S_OK also for Wine's S_FALSE: it pauses a running graph on the way to stopping and
+  // passes on the answer of a renderer whose pause would be incomplete.
+  HRESULT Stop();
   // Without a reference clock the renderer renders every sample at once.
   HRESULT RunWithoutClock();
   // The next event code, or 0 when none comes within the timeout.

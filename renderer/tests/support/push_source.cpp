@@ -232,6 +232,13 @@ ComPtr<IBaseFilter> CPushSource::Create(const AM_MEDIA_TYPE& type, long bufferBy
   return filter;
 }
 
+HRESULT CPushSource::Connect(FilterGraph& graph, IBaseFilter* renderer, const AM_MEDIA_TYPE& type,
+                             long bufferBytes, ComPtr<IBaseFilter>* filter, CPushSource** self) {
+  *filter = Create(type, bufferBytes, self);
+  const HRESULT hr = graph.Add(filter->Get(), L"Push source");
+  return FAILED(hr) ? hr : graph.ConnectDirect(filter->Get(), renderer, &type);
+}
+
 CPushSource::CPushSource(const AM_MEDIA_TYPE& type, long bufferBytes)
     : CBaseFilter(nullptr, kPushSourceClsid, nullptr),
       pin_(std::make_unique<CPushPin>(this, type, bufferBytes)) {}

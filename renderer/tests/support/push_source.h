@@ -19,6 +19,7 @@
 
 #include "base_filter.h"
 #include "base_pin.h"
+#include "filter_graph.h"
 #include "media_type.h"
 
 namespace pixora::test {
@@ -54,6 +55,12 @@ class CPushSource final : public dshow::CBaseFilter {
   std::vector<Quality> Notifications();
   std::vector<LONGLONG> Seeks();
   IPin* OutputPin();
+
+  // A source offering `type` joins `graph` and connects straight to `renderer`; `filter`
+  // receives the owning pointer.
+  static HRESULT Connect(FilterGraph& graph, IBaseFilter* renderer, const AM_MEDIA_TYPE& type,
+                         long bufferBytes, Microsoft::WRL::ComPtr<IBaseFilter>* filter,
+                         CPushSource** self);
 
  private:
   friend class CPushPin;
