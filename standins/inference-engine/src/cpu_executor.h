@@ -6,9 +6,9 @@
 
 namespace InferenceEngine::impl {
 
-// Compiles a network once into oneDNN primitives: convolutions pick their memory formats,
-// activations, biases and elementwise adds or multiplies that follow a convolution become its
-// post-ops, and every tensor gets one buffer per request.
-std::shared_ptr<CompiledNetwork> compileForDnnl(const NetworkState& network, size_t threads);
+// Compiles a network once for the CPU plug-in. One of two executors is built in: natively
+// oneDNN primitives (dnnl_network.cpp), in the Windows build the reference executor
+// (reference_network.cpp).
+std::shared_ptr<CompiledNetwork> compileForCpu(const NetworkState& network, size_t threads);
 
 }  // namespace InferenceEngine::impl
