@@ -5,17 +5,9 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-execute_process(COMMAND ${OBJDUMP} -f -p ${IMAGE} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${OBJDUMP} failed on ${IMAGE}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/ImageChecks.cmake)
 
-set(failures)
-function(require_match text regex what)
-  if(NOT text MATCHES "${regex}")
-    set(failures ${failures} "${what}" PARENT_SCOPE)
-  endif()
-endfunction()
+image_dump(dump -f -p)
 
 require_match("${dump}" "file format pei-x86-64" "an x86-64 PE image")
 require_match("${dump}" "Magic[\t ]+020b" "a PE32+ optional header")
@@ -25,12 +17,8 @@ require_match("${dump}" "Subsystem[\t ]+00000002[\t ]+[(]Windows GUI[)]" "the Wi
 # OpenSSL or pugixml.
 set(system_dlls advapi32.dll bcrypt.dll crypt32.dll kernel32.dll msvcrt.dll ole32.dll
     shell32.dll user32.dll ws2_32.dll)
-string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
-set(imported)
-foreach(line IN LISTS lines)
-  string(REPLACE "DLL Name: " "" dll "${line}")
-  string(TOLOWER "${dll}" dll)
-  list(APPEND imported ${dll})
+image_imported_dlls(imported "${dump}")
+foreach(dll IN LISTS imported)
   if(NOT dll IN_LIST system_dlls AND NOT dll MATCHES "^api-ms-win-")
     list(APPEND failures "no import from ${dll}")
   endif()
@@ -47,10 +35,7 @@ foreach(name inference_engine/graph inference_engine/weights)
   endif()
 endforeach()
 
-if(failures)
-  list(JOIN failures "\n  " text)
-  message(FATAL_ERROR "${IMAGE} is not the worker image it must be; it lacks:\n  ${text}")
-endif()
+image_check_result("worker image")
 list(JOIN imported ", " text)
 message(STATUS "PE32+ x86-64 Windows GUI program with \"inference_engine/graph\" and "
                "\"inference_engine/weights\", importing ${text}")
