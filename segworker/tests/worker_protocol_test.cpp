@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -151,7 +150,6 @@ TEST_P(WorkerContract, SectionsTooSmallFailEachRequestAndTheWorkerLives) {
     EXPECT_EQ(worker.stop(), 0);
   }
 }
-
 
 // Engine failures, and a stop while the engine is inside a request. The stand-in's call trace
 // shows when the worker has reached Infer, so the stop surely finds the frame in flight.
