@@ -1,4 +1,4 @@
-# Helpers of the scripts that check built Windows images with objdump (cmake -P): each
+# Helpers of scripts that check built Windows images with objdump (cmake -P): each
 # requirement that fails is added to the caller's `failures`, and image_check_result reports
 # them all at once.
 
