@@ -19,8 +19,7 @@ LIST
 options=(
   -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=-
   -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache"
-  -o Dir::State::status=/var/lib/dpkg/status -o APT::Sandbox::User="$(id -un)"
-  -o Acquire::Languages=none -o Debug::NoLocking=1
+  -o APT::Sandbox::User="$(id -un)" -o Acquire::Languages=none
 )
 command -v dpkg-source >/dev/null || fail "dpkg-source is missing (dpkg-dev; run tools/setup.sh)"
 log=$work/apt.log
