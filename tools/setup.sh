@@ -23,9 +23,11 @@ native=(
 )
 # The Windows builds and everything their tests run: Wine (64-bit; 32-bit below) with the
 # GStreamer plug-ins behind its AVI splitter and decoders, a virtual display, clang for the
-# fuzz targets.
+# fuzz targets; and what cross-builds the worker's libraries from Debian's source packages
+# (tools/debian-source.sh, OpenSSL's Configure).
 windows=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  dpkg-dev xz-utils perl make
   wine wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good xvfb xauth util-linux
   clang libclang-rt-14-dev
 )

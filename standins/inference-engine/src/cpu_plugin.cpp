@@ -1,7 +1,7 @@
 #include <charconv>
 #include <thread>
 
-#include "dnnl_network.h"
+#include "cpu_executor.h"
 #include "errors.h"
 #include "plugin.h"
 
@@ -31,7 +31,7 @@ class CpuPlugin final : public Plugin {
   std::shared_ptr<CompiledNetwork> compile(
       const NetworkState& network,
       const std::map<std::string, std::string>& config) const override {
-    return compileForDnnl(network, threadCount(config));
+    return compileForCpu(network, threadCount(config));
   }
 };
 

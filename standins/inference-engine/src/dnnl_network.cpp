@@ -1,4 +1,4 @@
-#include "dnnl_network.h"
+#include "cpu_executor.h"
 
 #include <memory>
 #include <string>
@@ -18,6 +18,8 @@ using onednn::DnnlExecutor;
 using onednn::Plan;
 using onednn::ThreadCount;
 
+// Convolutions pick their memory formats, activations, biases and elementwise adds or multiplies
+// that follow a convolution become its post-ops, and every tensor gets one buffer per request.
 class DnnlNetwork final : public CompiledNetwork {
  public:
   DnnlNetwork(const NetworkState& state, size_t threads) : CompiledNetwork(state, threads) {
@@ -39,7 +41,7 @@ class DnnlNetwork final : public CompiledNetwork {
 
 }  // namespace
 
-std::shared_ptr<CompiledNetwork> compileForDnnl(const NetworkState& network, size_t threads) {
+std::shared_ptr<CompiledNetwork> compileForCpu(const NetworkState& network, size_t threads) {
   try {
     return std::make_shared<DnnlNetwork>(network, threads);
   } catch (const dnnl::error& e) {
