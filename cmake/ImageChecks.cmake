@@ -2,9 +2,10 @@
 # requirement that fails is added to the caller's `failures`, and image_check_result reports
 # them all at once.
 
-# objdump OPTIONS... of IMAGE into out.
+# objdump OPTIONS... of IMAGE into out; in the C locale, since its headings are read as text.
 function(image_dump out)
-  execute_process(COMMAND ${OBJDUMP} ${ARGN} ${IMAGE} OUTPUT_VARIABLE text RESULT_VARIABLE result)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${OBJDUMP} ${ARGN} ${IMAGE}
+                  OUTPUT_VARIABLE text RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "${OBJDUMP} ${ARGN} failed on ${IMAGE}")
   endif()

@@ -27,6 +27,14 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
   # The test command runs this first, to learn whether Windows programs of this word size
   # start here at all.
   add_executable(wine_probe ${CMAKE_CURRENT_LIST_DIR}/wine_probe.c)
+
+  # Tests of the 32-bit build that need a 64-bit Windows program take it from the win64 build
+  # beside this one (the test command builds win64 first).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    cmake_path(GET CMAKE_BINARY_DIR PARENT_PATH builds)
+    set(VEXTRA_WIN64_BUILD_DIR ${builds}/win64 CACHE PATH
+        "The win64 build whose programs some of this build's tests run")
+  endif()
 endif()
 
 # vextra_add_test(name SOURCES ... LIBS ... [LABELS ...])

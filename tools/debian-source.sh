@@ -10,11 +10,16 @@ fail() { echo "cannot fetch Debian's source package '$package': $*" >&2; exit 1;
 
 . /etc/os-release
 release=${VERSION_CODENAME:?}
+# The Debian archive this machine's apt already takes its packages from.
+archive=$(sed -nE 's/^URIs:[[:space:]]*//p; s/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+).*/\2/p' \
+            /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null \
+          | tr ' ' '\n' | grep -E '/debian/?$' | head -n 1 || true)
+[ -n "$archive" ] || fail "no Debian archive among this machine's apt sources"
 apt=$work/apt
 mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
 cat >"$apt/sources.list" <<LIST
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $release main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $release-updates main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $archive $release main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $archive $release-updates main
 LIST
 options=(
   -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=-

@@ -20,11 +20,14 @@ cd "$(dirname "$0")/.."
 tools/setup.sh main
 # Quiet unless it fails, so that the demo's own lines are what is left on the screen.
 log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 if ! { cmake --preset linux && cmake --build --preset linux --target segment-demo segworker; } >"$log" 2>&1; then
   cat "$log"
-  rm -f "$log"
   echo "segment.sh: the build failed" >&2
   exit 1
 fi
 rm -f "$log"
+trap - EXIT INT TERM
 exec build/linux/tools/segment-demo/segment-demo "${args[@]}"

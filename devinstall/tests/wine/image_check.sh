@@ -5,6 +5,8 @@
 # lack, and nothing that makes a console).
 # usage: image_check.sh OBJDUMP OBJCOPY IMAGE MAGIC     (MAGIC: 010b for PE32, 020b for PE32+)
 set -eu
+# objdump's headings are read as text: always in its untranslated words.
+export LC_ALL=C
 objdump=$1 objcopy=$2 image=$3 magic=$4
 fail() { echo "image_check: $image: $*" >&2; exit 1; }
 

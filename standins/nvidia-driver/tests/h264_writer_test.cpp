@@ -42,7 +42,8 @@ std::vector<uint8_t> EncodeAll(const std::vector<Picture>& pictures, uint32_t pr
 }
 
 std::vector<uint8_t> DecodeWithFfmpeg(const std::vector<uint8_t>& stream) {
-  char path[] = "/tmp/h264-writer-XXXXXX";
+  // In the test's working folder, inside the build tree: a test writes nothing outside it.
+  char path[] = "h264-writer-XXXXXX";
   const int fd = mkstemp(path);
   EXPECT_GE(fd, 0);
   FILE* file = fdopen(fd, "wb");

@@ -11,11 +11,14 @@ using Microsoft::WRL::ComPtr;
 namespace win32_test {
 namespace {
 
-// Wine hands a window's drawing to the X server a moment after the paint.
-constexpr DWORD kPaintSettleMs = 300;
+// Wine hands a window's drawing to the X server a moment after the paint; on a loaded
+// machine that moment has no fixed length.
+constexpr DWORD kPaintWaitMs = 10000;
+constexpr DWORD kPaintPollMs = 20;
 
-struct ReleaseScreenDc {
-  void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
+struct ReleaseWindowDc {
+  HWND window;
+  void operator()(HDC dc) const { ReleaseDC(window, dc); }
 };
 struct DeleteDc {
   void operator()(HDC dc) const { DeleteDC(dc); }
@@ -23,7 +26,7 @@ struct DeleteDc {
 struct DeleteGdiObject {
   void operator()(HGDIOBJ object) const { DeleteObject(object); }
 };
-using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ReleaseScreenDc>;
+using WindowDc = std::unique_ptr<std::remove_pointer_t<HDC>, ReleaseWindowDc>;
 using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, DeleteDc>;
 using GdiObject = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, DeleteGdiObject>;
 
@@ -40,15 +43,13 @@ class ComScope {
   HRESULT result_;
 };
 
-Screenshot CaptureScreenRect(const RECT& area) {
+// The rectangle of what `source` shows, from its own coordinates (left, top).
+Screenshot CaptureDcRect(HDC source, int left, int top, int width, int height) {
   Screenshot picture;
-  const int width = area.right - area.left;
-  const int height = area.bottom - area.top;
   if (width <= 0 || height <= 0) return picture;
 
-  ScreenDc screen(GetDC(nullptr));
-  MemoryDc memory(CreateCompatibleDC(screen.get()));
-  if (!screen || !memory) return picture;
+  MemoryDc memory(CreateCompatibleDC(source));
+  if (!source || !memory) return picture;
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
@@ -57,11 +58,10 @@ Screenshot CaptureScreenRect(const RECT& area) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  GdiObject bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  GdiObject bitmap(CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap) return picture;
   HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-  const BOOL copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top,
-                             SRCCOPY | CAPTUREBLT);
+  const BOOL copied = BitBlt(memory.get(), 0, 0, width, height, source, left, top, SRCCOPY | CAPTUREBLT);
   GdiFlush();
   SelectObject(memory.get(), previous);
   if (!copied) return picture;
@@ -71,6 +71,18 @@ Screenshot CaptureScreenRect(const RECT& area) {
   picture.height = height;
   picture.pixels.assign(first, first + size_t{4} * width * height);
   return picture;
+}
+
+Screenshot CaptureScreenRect(const RECT& area) {
+  const WindowDc screen(GetDC(nullptr), {nullptr});
+  return CaptureDcRect(screen.get(), area.left, area.top, area.right - area.left, area.bottom - area.top);
+}
+
+// What the window has drawn into its own surface, frame included: what the screen shows
+// once Wine has handed it over.
+Screenshot CaptureWindowSurface(HWND window, const RECT& area) {
+  const WindowDc drawn(GetWindowDC(window), {window});
+  return CaptureDcRect(drawn.get(), 0, 0, area.right - area.left, area.bottom - area.top);
 }
 
 }  // namespace
@@ -88,10 +100,15 @@ Screenshot CaptureScreen() {
 Screenshot CaptureWindow(HWND window) {
   RedrawWindow(window, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  Sleep(kPaintSettleMs);
   RECT area{};
   if (!GetWindowRect(window, &area)) return {};
-  return CaptureScreenRect(area);
+  const Screenshot drawn = CaptureWindowSurface(window, area);
+  Screenshot shown = CaptureScreenRect(area);
+  for (DWORD waited = 0; shown.pixels != drawn.pixels && waited < kPaintWaitMs; waited += kPaintPollMs) {
+    Sleep(kPaintPollMs);
+    shown = CaptureScreenRect(area);
+  }
+  return shown;
 }
 
 HRESULT SavePng(const Screenshot& picture, const std::wstring& path) {
