@@ -44,7 +44,7 @@ export DEBIAN_FRONTEND=noninteractive
 # end of its log, instead of stopping the caller without a word.
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
-log_of() { echo "$logs/$(echo "$1" | tr -c 'A-Za-z0-9\n' -).log"; }
+log_of() { echo "$logs/$(echo "$1" | cksum | cut -d' ' -f1).log"; }  # one log per step name
 show_log() {  # show_log NAME: the last lines of that step's output
   tail -n 25 "$(log_of "$1")" | sed 's/^/  | /' >&2
 }
